@@ -1,0 +1,10 @@
+#include "AudioProcessorWITHOUTMidiInFilter.h"
+
+bool AudioProcessorWITHOUTMidiInFilter::IsOkWithMidiInChannelSelectedAndNoteLimits(const juce::MidiMessage&)
+{
+    return true;
+}
+
+void AudioProcessorWITHOUTMidiInFilter::FilterByMidiChannelAndNoteLimits(juce::MidiBuffer&)
+{
+}
