@@ -185,10 +185,8 @@ void Batto::playAutomaticPart()
 
         // A crash struck in the middle of the previous beat rings over this beat.
         const instantRythmique& K = latestCrashInstant();
-        const bool crashRingsOver = A.division == 0
-                                    && K.bar == (A.beat == 0 ? A.bar - 1 : A.bar)
-                                    && K.beat == (A.beat + 3) % 4
-                                    && 2 * K.division + K.half == divisions;
+        const bool crashRingsOver = A.division == 0 && K.bar == (A.beat == 0 ? A.bar - 1 : A.bar)
+                                    && K.beat == (A.beat + 3) % 4 && 2 * K.division + K.half == divisions;
         if (!crashRingsOver)
             jouer(CHH, trunc(factor * D));
     }
@@ -431,7 +429,8 @@ void Batto::playPositionTable(int velocity, int position)
     const int M = std::max(dynamicLevel, velocity) / 2 + 59;
 
     // A snare on a pick-up sixteenth only when the snare just struck the one before.
-    auto snareOrKickPickUp = [&](int previousSnarePosition) {
+    auto snareOrKickPickUp = [&](int previousSnarePosition)
+    {
         if (positionInBar(lastPlayedInstant[Snare]) == previousSnarePosition
             && velociteCritique(1, velocity) == 1)
             jouer(Snare, D);
@@ -511,7 +510,8 @@ void Batto::playFill(int velocity, int position)
     bool crashRoll = false;
     if (position == 0)
     {
-        const double sinceStart = eighthOfBeat * ((A.bar - breakFirstBar) * 32 - breakStartPosition) * divisions;
+        const double sinceStart =
+            eighthOfBeat * ((A.bar - breakFirstBar) * 32 - breakStartPosition) * divisions;
         crashRoll = (sinceStart > 500 * r && (velocity > 90 || breakVelocity + 20 < velocity))
                     || velociteCritique(3, velocity) == 1;
         if (crashRoll)

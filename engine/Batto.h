@@ -85,25 +85,25 @@ public:
     //==============================================================================
     // The engine's state. All fields are read and written only by the thread that
     // drives the engine (the host serialises every call).
-    instantRythmique currentInstant;   // the instant a note-on arriving now belongs to
-    instantRythmique nextInstant;      // the next instant to reach; time = when it is due
-    instantRythmique previousInstant;  // nextInstant just before it last advanced
+    instantRythmique currentInstant;  // the instant a note-on arriving now belongs to
+    instantRythmique nextInstant;     // the next instant to reach; time = when it is due
+    instantRythmique previousInstant; // nextInstant just before it last advanced
     instantRythmique lastPlayedInstant[numVoices];
-    int pendingVelocity[numVoices];    // hits decided before their instant was reached
+    int pendingVelocity[numVoices]; // hits decided before their instant was reached
     instantRythmique lastNoteOnInstant;
     bool noteWindowOpen = true;
     bool instantReached = false;
     int dynamicLevel = 64;
     int phraseFirstBar = 0;
-    int noteVelocityHistory[4];        // index 0 is the newest
-    int breakState = 0;                // 0 no fill, 2 fill running
+    int noteVelocityHistory[4]; // index 0 is the newest
+    int breakState = 0;         // 0 no fill, 2 fill running
     int breakFirstBar = 0;
     int breakStartPosition = 0;
     int breakVelocity = 0;
     int rollIsRegular = 0;
     int rollLastNoteTime = 0;
     int rollNotesPerDivision = 0;
-    double divisionDuration = 0.0;     // time units per subdivision; written by the host only
+    double divisionDuration = 0.0; // time units per subdivision; written by the host only
     bool useSecondCrash = false;
 
 protected:
@@ -134,6 +134,6 @@ private:
     void playFill(int velocity, int position);
     void rememberNoteVelocity(int velocity);
 
-    double sixth() const;             // a sixth of a subdivision
-    double earlyLead(int r) const;    // how early a window opens before its instant
+    double sixth() const;          // a sixth of a subdivision
+    double earlyLead(int r) const; // how early a window opens before its instant
 };

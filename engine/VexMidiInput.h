@@ -25,7 +25,7 @@ public:
     virtual void insertNoteWithOctaveTranspose(int note, int velocity, int time, int octaveTranspose) = 0;
     virtual void removeNote(int note, int time) = 0;
 
-    voiceState currentVoice;          // the voice after the last event that was output
+    voiceState currentVoice; // the voice after the last event that was output
     bool sustainPedal = false;
     juce::Array<voiceState> voiceEvents; // the events of the current block, in order
 };

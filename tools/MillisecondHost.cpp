@@ -27,7 +27,8 @@ void MillisecondHost::run(const std::vector<Note>& notes, int endTime)
     for (;;)
     {
         const int due = getTimeOfNextSomethingToDo(0);
-        for (; nextNote < notes.size() && notes[nextNote].time < due && notes[nextNote].time < endTime; ++nextNote)
+        for (; nextNote < notes.size() && notes[nextNote].time < due && notes[nextNote].time < endTime;
+             ++nextNote)
         {
             now = notes[nextNote].time;
             noteOnMidiIn(notes[nextNote].velocity, now, 0);
@@ -43,7 +44,9 @@ void MillisecondHost::run(const std::vector<Note>& notes, int endTime)
 
 void MillisecondHost::record(const char* name, int a, int b)
 {
-    calls.push_back({name, now, a, b});
+    const instantRythmique& i = currentInstant;
+    const int halfStep = (((i.bar * 4 + i.beat) * divisionDuTemps) + i.division) * 2 + i.half;
+    calls.push_back({name, now, a, b, halfStep});
 }
 
 int MillisecondHost::GetStartLatencyCompensation()

@@ -2,7 +2,7 @@
 
 #include "Batto.h"
 
-#include <string>
+#include <string_view>
 #include <vector>
 
 // A host that drives the engine on a millisecond clock (one unit per millisecond) and
@@ -12,10 +12,11 @@ class MillisecondHost : public Batto
 public:
     struct Call
     {
-        std::string name; // the host operation
-        int time;         // the time of the note-on or due step that caused it
+        std::string_view name; // the host operation
+        int time;              // the time of the note-on or due step that caused it
         int a = 0;
         int b = 0;
+        int halfStep = 0; // currentInstant counted in half subdivisions from the start
     };
 
     struct Note
@@ -25,6 +26,8 @@ public:
     };
 
     MillisecondHost(double tempoBpm, int subdivisions);
+
+    using Batto::jouer; // tests play a voice directly
 
     // Resets the engine and sets its subdivision length, as a host does before a performance.
     void start();
