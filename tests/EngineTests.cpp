@@ -132,8 +132,12 @@ TEST_F(Eighths120, aFreshPerformancePlaysHiHatClickAndKickOnTheFirstInstantWitho
     host.run({}, 1);
     EXPECT_EQ(hitsOf(host), (std::vector<Hit>{{Batto::CHH, 104, 0}, {Batto::Kick, 104, 0}}));
     const auto clicks = callsNamed(host, "JouerMetronome");
+#if BATTO_PLUGIN_BUILD
+    EXPECT_TRUE(clicks.empty()); // the plug-in's engine has no metronome
+#else
     ASSERT_EQ(clicks.size(), 1u);
     EXPECT_EQ(clicks[0].a, 1);
+#endif
 }
 
 TEST_F(Eighths120, theAutomaticGrooveOfOneBar)
@@ -150,7 +154,7 @@ TEST_F(Eighths120, theAutomaticGrooveOfOneBar)
     std::vector<int> accents;
     for (const Call& click : callsNamed(host, "JouerMetronome"))
         accents.push_back(click.a);
-    EXPECT_EQ(accents, (std::vector<int>{1, 0, 0, 0}));
+    EXPECT_EQ(accents, BATTO_PLUGIN_BUILD ? std::vector<int>{} : (std::vector<int>{1, 0, 0, 0}));
 }
 
 TEST_F(Eighths120, aSilentPlayerHearsTwoBarPhrasesFramedByOpenHiHat)
