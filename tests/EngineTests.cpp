@@ -395,3 +395,16 @@ TEST_F(Eighths120, anEarlyNoteWaitsForItsInstantAndSoundsOnce)
               1);
     EXPECT_EQ(host.pendingVelocity[Batto::Kick], 0);
 }
+
+TEST_F(Eighths120, thePlayersHitsReplaceTheAutomaticOnesThatFollow)
+{
+    // a crash at the middle of beat 2 rings over beat 3 without a hi-hat, and its kick
+    // replaces the kick of beat 3; a kick on the last eighth replaces the next downbeat's
+    host.run({{at(0, 12), 120}, {at(0, 28), 80}}, at(1, 0) + 1);
+    EXPECT_TRUE(sounds(host, Batto::Crash, at(0, 12)));
+    EXPECT_FALSE(sounds(host, Batto::CHH, at(0, 16)));
+    EXPECT_FALSE(sounds(host, Batto::Kick, at(0, 16)));
+    EXPECT_TRUE(sounds(host, Batto::Kick, at(0, 28)));
+    EXPECT_FALSE(sounds(host, Batto::Kick, at(1, 0)));
+    EXPECT_TRUE(sounds(host, Batto::CHH, at(1, 0)));
+}
