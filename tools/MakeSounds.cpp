@@ -398,7 +398,7 @@ Sound makeSnare()
               1.6,
               0.65,
               0.05,
-              0.17});
+              0.13});
     // Lower, rattling part of the wires.
     addNoise(s, drumRate, {202, 0.8, {Biquad::bandPass(drumRate, 900.0, 0.9)}, 0.5, 0.8, 0.02, 0.08});
     // Stick on the head: a very short broadband crack.
@@ -507,7 +507,7 @@ Sound makeCrash(bool bright)
     }
     else
     {
-        addMetal(s, drumRate, {511, 300, 450.0, 9500.0, 0.8, 1.1, 0.35, 0.35, 0.15, 0.025, 0.1});
+        addMetal(s, drumRate, {511, 300, 450.0, 11000.0, 0.8, 1.1, 0.35, 0.35, 0.3, 0.025, 0.1});
         addNoise(s, drumRate,
                  {512,
                   0.8,
