@@ -1,0 +1,346 @@
+#pragma once
+
+#include "Batto.h"
+#include "DisplayCodeFifo.h"
+#include "LockFreeQueue.h"
+
+#if BATTO_PLUGIN_BUILD
+#include "AudioProcessorWITHOUTMidiInFilter.h"
+using BattoMidiInFilterBase = AudioProcessorWITHOUTMidiInFilter;
+#else
+#include "AudioProcessorWITHMidiInFilter.h"
+using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
+#endif
+
+#include <atomic>
+#include <vector>
+
+// The drummer's audio processor: the engine's host in every audio path. It runs the
+// engine's clock inside each audio block, hands it the player's note-ons in time order and
+// turns every hit into a channel-10 note-on on the exact sample (and, in the standalone
+// build, into kit sound and metronome clicks). The plug-in build (BATTO_PLUGIN_BUILD=1)
+// has no sound of its own, no metronome and no MIDI-in filter.
+//
+// Threads. The audio thread runs processBlock and every engine call. The message thread
+// changes the settings through the setters below: plain values travel as atomics and are
+// picked up at the next block; whatever touches the engine (Start, Stop, a subdivision
+// choice, a drum-map preview) is queued as a command and applied by the audio thread at
+// the start of its next block. Engine events reach the editor through displayCodes.
+class BattoAudioProcessor : public Batto, public BattoMidiInFilterBase
+{
+public:
+    // Sound-output choices; also the item ids of the editor's sound box.
+    enum DrumKit
+    {
+        kitBattokitFolder = -4,
+        kitInternal = -3,
+        kitExternalPlugin = -2,
+        kitMidiOut = -1
+    };
+
+    // The settings a processor starts with (the standalone application reads them from its
+    // settings file). Values that the engine cannot run with are replaced by the defaults.
+    struct Settings
+    {
+        Settings();
+
+        int divisionDuTemps = 2;
+        double tempo = 120.0;
+        bool autoKick = !BATTO_PLUGIN_BUILD;
+        bool autoSnare = !BATTO_PLUGIN_BUILD;
+        int drumKit = kitInternal; // the plug-in build ignores it
+        double breakParam1 = 0.5;
+        double breakParam2 = 0.5;
+        bool gravaEnabled = false;
+        int drumNotes[numVoices];
+        float velocityScales[numVoices];
+    };
+
+    // A tempo outside this range would stall the engine's clock (a half subdivision
+    // shorter than one sample) or overflow its 32-bit times, so it is refused.
+    static constexpr double lowestTempo = 1.0;
+    static constexpr double highestTempo = 1000.0;
+    // Sample rates the engine's arithmetic stays sound with (at least one sample per ms).
+    static constexpr double lowestSampleRate = 1000.0;
+    static constexpr double highestSampleRate = 10000000.0;
+
+    static bool isUsableTempo(double bpm);
+    static bool isUsableDivisionDuTemps(int divisions);
+
+    explicit BattoAudioProcessor(const Settings& settings = Settings());
+    ~BattoAudioProcessor() override;
+
+    //==============================================================================
+    // juce::AudioProcessor
+    const juce::String getName() const override;
+    void prepareToPlay(double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    using juce::AudioProcessor::processBlock;
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    bool silenceInProducesSilenceOut() const override;
+    double getTailLengthSeconds() const override;
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram(int index) override;
+    const juce::String getProgramName(int index) override;
+    void changeProgramName(int index, const juce::String& newName) override;
+
+    // The settings as a block of tagged records, and back (any thread the host likes).
+    void getStateInformation(juce::MemoryBlock& destData) override;
+    void setStateInformation(const void* data, int sizeInBytes) override;
+
+    //==============================================================================
+    // The engine's host interface (audio thread).
+    int GetStartLatencyCompensation() override;
+    void outputJouer(Percu voice, int velocity) override;
+    void incrementeInstantRythmique(instantRythmique* instant) override;
+    int getWaitForTheTimeToUpdateProgressionBarDisplay() override;
+    int* getDivisionDuTemps() override;
+    double* getTempo() override;
+    bool* getAutoKick() override;
+    bool* getAutoSnare() override;
+    double GetBreakParam1() override; // also safe on any other thread
+    double GetBreakParam2() override; // also safe on any other thread
+    int getOneOrSampleRatePerMs() override;
+    void updateProgressionBarDisplay() override;
+    void displayProgressionBar(int position, int divisions) override;
+    void displayBreakCreshendo(int subdivisionsToBarLine) override;
+    void displayMidiIn(int code) override;
+    void displayCrashRoulement() override;
+    void displaySpecialevent(int kind) override;
+    void setDivisionDuTempsAfterwaitingForATemps(int divisions) override;
+#if !BATTO_PLUGIN_BUILD
+    void JouerMetronome(bool accent) override;
+#endif
+
+    //==============================================================================
+    // User actions (message thread). A value the engine cannot run with is ignored and
+    // the setting keeps its previous value.
+    void start();
+    void stop();
+    void chooseDivisionDuTemps(int divisions); // 1, 2 or 4: at once when stopped, else on the next beat
+    void setTempo(double bpm);
+    void setVolume(double gain); // the editor passes its slider value squared
+    void setAutoKick(bool on);
+    void setAutoSnare(bool on);
+    void setBreakParam1(double sensitivity);
+    void setBreakParam2(double sensitivity);
+    void setGravaEnabled(bool on);
+    void setDrumNote(int voice, int note);
+    void setVelocityScale(int voice, float scale);
+    // Sounds a voice at the start of the next block (drum-map preview); mirrored to the
+    // standalone MIDI thread's engine. Velocities are limited to 0..127.
+    void previewVoice(Percu voice, int velocity);
+
+    // Readable on any thread.
+    bool isRunning() const;
+    bool isHostSynced() const;
+    double getTempoSetting() const;
+    int getDivisionDuTempsSetting() const;
+    double getVolume() const;
+    bool isAutoKickOn() const;
+    bool isAutoSnareOn() const;
+    bool isGravaEnabled() const;
+    int getDrumNote(int voice) const;
+    float getVelocityScale(int voice) const;
+
+    // Engine events for the editor: it opens the queue while it exists and drains it on
+    // the message thread.
+    DisplayCodeFifo displayCodes;
+
+#if !BATTO_PLUGIN_BUILD
+    // Standalone only.
+    void setDrumKit(int kit); // suspends processing while the sound output changes
+    int getDrumKit() const;
+    bool IsExternalPluginSelected() const;
+    void setClickVolume(double level);
+    double getClickVolume() const;
+    // The standalone MIDI thread asks for a click now (its JouerMetronome).
+    void requestClickFromMidiThread(bool accent);
+
+    // Set by the application before audio starts; used on the message thread only.
+    juce::Thread* midiThread = nullptr;
+    Batto* midiThreadEngine = nullptr;
+
+    struct PlayingClick
+    {
+        int position;   // frames already played at the block's start; <= 0: starts at -position
+        int clickIndex; // 0 normal, 1 accent
+    };
+#endif
+
+    // Audio-thread state, to be inspected between blocks.
+    const juce::MidiBuffer& getMidiOut() const;
+    const juce::AudioPlayHead::CurrentPositionInfo& getLastPosInfo() const;
+    double getHostTempo() const;
+#if !BATTO_PLUGIN_BUILD
+    int getVoiceVelocity(int voice) const;
+    int getVoicePosition(int voice) const;
+    const std::vector<PlayingClick>& getPlayingClicks() const;
+    const juce::AudioBuffer<float>& getClickBuffer(int clickIndex) const;
+#endif
+
+protected:
+#if !BATTO_PLUGIN_BUILD
+    // The high-resolution millisecond counter that MIDI-thread click requests are stamped with.
+    virtual double millisecondCounterNow() const;
+#endif
+
+private:
+    //==============================================================================
+    // A MIDI buffer whose storage is reserved outside the audio thread. Adding an event
+    // that would not fit drops it instead of growing the storage.
+    struct ReservedMidiBuffer
+    {
+        void reserve(size_t bytes);
+        bool add(const juce::uint8* data, int numBytes, int samplePosition);
+        void clear();
+        void swapWith(ReservedMidiBuffer& other);
+
+        juce::MidiBuffer events;
+        size_t capacityBytes = 0;
+    };
+
+    // One event of the block's MIDI as the engine loop takes it.
+    struct BlockEvent
+    {
+        const juce::uint8* data = nullptr;
+        int numBytes = 0;
+        int position = 0;
+    };
+    class EngineInput;
+
+    struct Command
+    {
+        enum Kind
+        {
+            startCommand,
+            stopCommand,
+            divisionCommand,
+            previewCommand
+        };
+        Kind kind = startCommand;
+        int value = 0;
+        int velocity = 0;
+    };
+
+    static constexpr int commandCapacity = 256;
+    // Previews leave this much room in the command queue for Start, Stop and subdivisions.
+    static constexpr int commandRoomKeptFromPreviews = 32;
+
+    void applySettings(const Settings& settings);
+    void reserveBuffers(int samplesPerBlock);
+    bool pushCommand(const Command& command);
+
+    // Steps of processBlock, in order.
+    void applyCommands();
+    void applyCommand(const Command& command);
+    void refreshEngineSettings();
+    void runBassFollower(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
+    void followHostTransport();
+    void readHostPosition();
+    bool hostIsPlaying() const;
+    void keepFollowingHost(double hostBpm, double ppq);
+    void startFollowingHost(double ppq);
+    void placeOnHostBar(double ppq);
+    void stopFollowingHost();
+    void collectPreviews();
+    void ageHeldMidiIn();
+    void runEngineBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages, int numSamples);
+    void runEngineLoop(const juce::MidiBuffer& midiMessages, int numSamples);
+    void handleEvent(const BlockEvent& event);
+    void writeMidiOutput(juce::MidiBuffer& midiMessages);
+    void moveEngineClock(int numSamples);
+    void stoppedBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages, int numSamples);
+
+    void startPerformance();
+    void stopPerformance();
+    void applySubdivisionRule(int divisions);
+    void applySubdivisionAtOnce(int divisions);
+    void updateDivisionDuration();
+    void report(int code, bool highlighted = true);
+    double positionInHostBar() const;
+    bool producesKitSound() const;
+    bool passesMidiOutToOutput() const;
+    bool passesPreviewsToOutput() const;
+
+#if !BATTO_PLUGIN_BUILD
+    void takeMidiThreadClickRequest(int numSamples);
+    void mixClicks(juce::AudioBuffer<float>& buffer, int numSamples);
+    void advanceKitVoices(int numSamples);
+    void silenceKitVoices();
+    void loadClickSounds(double sampleRate);
+    // Hooks for the sound outputs: the kit player builds its sounds and mixes its voices
+    // into channels 0 and 1 (block step 10.5); the external instrument plug-in renders the
+    // block (step 13).
+    void fillBuffersToPlayInternalKit(double sampleRate);
+    void mixKitVoices(juce::AudioBuffer<float>& buffer, int numSamples);
+    void renderExternalPlugin(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
+#endif
+
+    //==============================================================================
+    // User settings. Written by the message thread (setters, setStateInformation) unless
+    // said otherwise; read by the audio thread at its next block and by any thread through
+    // the getters.
+    std::atomic<double> volume{1.0};
+    std::atomic<double> tempo{120.0};
+    std::atomic<bool> tempoChanged{false}; // set by tempo changes; cleared by the audio thread
+    std::atomic<int> divisionDuTemps{2};   // also written by the audio thread (subdivision applied)
+    std::atomic<bool> autoKick{false};
+    std::atomic<bool> autoSnare{false};
+    std::atomic<double> breakParam1{0.5};
+    std::atomic<double> breakParam2{0.5};
+    std::atomic<bool> gravaEnabled{false};
+    std::atomic<int> drumNotes[numVoices];
+    std::atomic<float> velocityScales[numVoices];
+    // Written by the audio thread only; read by the message thread (editor, actions).
+    std::atomic<bool> running{false};
+    std::atomic<bool> hostSynced{false};
+    std::atomic<int> pendingDivisionDuTemps{0}; // a subdivision waiting for the next beat; 0 none
+
+    // The values the engine reads through the host interface's pointers during one block:
+    // the audio thread copies them from the settings at the start of every block.
+    double tempoInUse = 120.0;
+    int divisionDuTempsInUse = 2;
+    bool autoKickInUse = false;
+    bool autoSnareInUse = false;
+
+    // Audio thread only (prepareToPlay runs while no block does).
+    double preparedSampleRate = 44100.0;
+    double engineSampleRate = 44100.0; // the last usable rate; every engine duration uses it
+    double hostTempo = 120.0;
+    int currentSampleOffset = 0;
+    juce::AudioPlayHead::CurrentPositionInfo lastPosInfo;
+    double lastPpqPosition = 0.0;
+    int previousBlockLength = 0;
+    ReservedMidiBuffer midiOut;    // the drum note-ons of this block (and previews queued for it)
+    ReservedMidiBuffer previews;   // P: the previews copied out of midiOut for this block
+    ReservedMidiBuffer heldMidiIn; // MIDI received while stopped, kept for the early-note window
+    ReservedMidiBuffer agedMidiIn; // scratch for ageing heldMidiIn
+
+    LockFreeQueue<Command, commandCapacity> commands; // message thread -> audio thread
+
+#if !BATTO_PLUGIN_BUILD
+    std::atomic<int> drumKit{kitInternal};        // written under suspended processing
+    std::atomic<double> clickVolume{0.0};         // 0 = metronome off
+    std::atomic<double> pendingClickTimeMs{-1.0}; // written by the MIDI thread; <= 0 none
+    std::atomic<bool> pendingClickAccent{false};  // written by the MIDI thread
+
+    // Audio thread only (the click sounds are decoded in prepareToPlay).
+    int drumKitInBlock = kitInternal;
+    int voiceVelocity[numVoices] = {};
+    int voicePosition[numVoices] = {};
+    juce::AudioBuffer<float> clickBuffers[2];
+    std::vector<PlayingClick> playingClicks; // reserved; clicks beyond it are dropped
+    static constexpr size_t maximumPlayingClicks = 64;
+#endif
+
+    // The bass follower (GravaAudioProcessor gravaProcessor) joins here.
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(BattoAudioProcessor)
+};

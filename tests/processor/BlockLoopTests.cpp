@@ -1,0 +1,422 @@
+#include "ProcessorTestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+constexpr double rate = 44100.0;
+constexpr int blockSize = 512;
+
+// A processor whose hits come out as MIDI in both builds, with no automatic kick or snare
+// so that the player's notes decide the kicks.
+struct MidiSoundingProcessor
+{
+    MidiSoundingProcessor()
+    {
+#if !BATTO_PLUGIN_BUILD
+        processor.setDrumKit(BattoAudioProcessor::kitExternalPlugin);
+#endif
+        processor.setAutoKick(false);
+        processor.setAutoSnare(false);
+        processor.displayCodes.open();
+    }
+
+    std::vector<std::pair<int, bool>> drainCodes()
+    {
+        RecordingDisplay display;
+        processor.displayCodes.drain(display);
+        return display.codes;
+    }
+
+    BattoAudioProcessor processor;
+    BlockDriver driver{processor, rate, blockSize};
+};
+
+bool contains(const std::vector<std::pair<int, bool>>& codes, std::pair<int, bool> code)
+{
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+bool isNoteOff(const Event& event)
+{
+    return (event.bytes[0] & 0xF0) == 0x80;
+}
+
+// The code that displayMidiIn sent for the last analysed note, or -1.
+int lastMidiInCode(const std::vector<std::pair<int, bool>>& codes)
+{
+    int found = -1;
+    for (const auto& [code, highlighted] : codes)
+        if (highlighted && code >= 0 && code <= 5)
+            found = code;
+    return found;
+}
+} // namespace
+
+TEST(BlockLoop, HitDecidedAtASampleIsANoteOnAtThatSampleAndNoNoteOffEverFollows)
+{
+    MidiSoundingProcessor fixture;
+    auto& driver = fixture.driver;
+    fixture.processor.start();
+    driver.run(blockSize); // the first instant falls one block after the start
+    const auto hits = eventsOf(driver.run(blockSize, {{37, noteOn(60, 64)}}));
+
+    // The first instant is reached at sample 0; the note at 37 falls in its late window and
+    // its kick sounds at once.
+    const Event expectedKickAt37{37, {0x99, 36, hits.size() > 1 ? hits[1].bytes[2] : -1}};
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0].position, 0);
+    EXPECT_EQ(hits[0].bytes[1], 42); // closed hi-hat of the first instant
+    EXPECT_EQ(hits[1], expectedKickAt37);
+    EXPECT_GT(hits[1].bytes[2], 0);
+
+    for (int block = 0; block < 200; ++block)
+        for (const auto& event : eventsOf(driver.run(blockSize, {{block % blockSize, noteOn(40, 90)}})))
+        {
+            EXPECT_FALSE(isNoteOff(event)) << event;
+            EXPECT_EQ(event.bytes[0], 0x99) << event;
+        }
+}
+
+TEST(BlockLoop, DrumMapAndVelocityScaleShapeTheNoteOn)
+{
+    struct Case
+    {
+        int drumNote;
+        float scale;
+        int velocity;
+        int expectedNote;
+        int expectedVelocity;
+    };
+    const Case cases[] = {
+        {200, 0.5f, 100, 72, 50},                           // the note is masked to 7 bits
+        {36, 0.7f, 100, 36, 70},                            // single precision: 100 * 0.7f is 70, not 69
+        {36, 1.0f, 127, 36, 127}, {36, 3.0f, 100, 36, 127}, // saturates
+        {38, 1.0f, 0, 38, 0},                               // a velocity-0 hit is still sent
+        {38, -1.0f, 100, 38, 0},                            // a negative scale sends no byte above 127
+        {38, 1.0f, 400, 38, 127},                           // a preview velocity is limited to the MIDI range
+    };
+    for (const auto& c : cases)
+    {
+        MidiSoundingProcessor fixture;
+        fixture.processor.setDrumNote(Batto::Kick, c.drumNote);
+        fixture.processor.setVelocityScale(Batto::Kick, c.scale);
+        fixture.driver.run(blockSize); // settings reach the audio thread
+        fixture.processor.previewVoice(Batto::Kick, c.velocity);
+        const auto out = eventsOf(fixture.driver.run(blockSize));
+        const std::vector<Event> expected{{0, {0x99, c.expectedNote, c.expectedVelocity}}};
+        EXPECT_EQ(out, expected) << "note " << c.drumNote << " scale " << c.scale << " velocity "
+                                 << c.velocity;
+    }
+}
+
+TEST(BlockLoop, ADueStepRunsBeforeANoteOnAtTheSameSample)
+{
+    // The first instant is due at sample 512, that is sample 0 of the second block.
+    // displayMidiIn's bit 0 tells whether the instant had been reached when the note came.
+    struct Case
+    {
+        int block;
+        int position;
+        int reachedBit;
+    };
+    for (const Case c : {Case{1, 511, 0}, Case{2, 0, 1}})
+    {
+        MidiSoundingProcessor fixture;
+        fixture.processor.start();
+        for (int block = 1; block <= c.block; ++block)
+            fixture.driver.run(
+                blockSize, block == c.block
+                               ? std::vector<std::pair<int, juce::MidiMessage>>{{c.position, noteOn(60, 64)}}
+                               : std::vector<std::pair<int, juce::MidiMessage>>{});
+        const auto codes = fixture.drainCodes();
+        ASSERT_NE(lastMidiInCode(codes), -1) << "block " << c.block;
+        EXPECT_EQ(lastMidiInCode(codes) & 1, c.reachedBit) << "block " << c.block;
+        if (c.reachedBit == 1)
+        {
+            EXPECT_EQ(codes.front(), std::make_pair(0, false))
+                << "the step's progression display comes first";
+        }
+    }
+}
+
+TEST(BlockLoop, EarlyNotesReachTheEngineOnlyWithinTheNoteWindow)
+{
+    // 44 100 Hz, 120 bpm, 2 subdivisions: the window is 1749.5 samples (about 40 ms).
+    struct Case
+    {
+        int samplesBeforeStart;
+        bool reachesEngine;
+    };
+    for (const Case c : {Case{44, true}, Case{1700, true}, Case{1800, false}, Case{4410, false}})
+    {
+        MidiSoundingProcessor fixture;
+        const int stoppedBlocks = 12;
+        const int noteAt = stoppedBlocks * blockSize - c.samplesBeforeStart;
+        for (int block = 0; block < stoppedBlocks; ++block)
+        {
+            const int offset = noteAt - block * blockSize;
+            if (offset >= 0 && offset < blockSize)
+                EXPECT_TRUE(fixture.driver.run(blockSize, {{offset, noteOn(60, 70)}}).isEmpty());
+            else
+                fixture.driver.run(blockSize);
+        }
+        fixture.drainCodes();
+        fixture.processor.start();
+        fixture.driver.run(blockSize);
+        EXPECT_EQ(lastMidiInCode(fixture.drainCodes()) != -1, c.reachesEngine) << c.samplesBeforeStart;
+        EXPECT_EQ(fixture.processor.lastNoteOnInstant.bar, c.reachesEngine ? 0 : -1) << c.samplesBeforeStart;
+    }
+}
+
+TEST(BlockLoop, EarlyNotesKeepTheirAgeWhenTheBlockSizeChanges)
+{
+    // Received in a long block followed by a short one: the note 44 ms before the start is
+    // too old, the one 1 ms before it reaches the engine. Ages count from the block that
+    // received the notes.
+    MidiSoundingProcessor fixture;
+    fixture.driver.run(2048, {{100, noteOn(50, 70)}, {2048 - 44, noteOn(60, 70)}});
+    fixture.processor.start();
+    fixture.driver.run(256);
+    EXPECT_EQ(fixture.processor.lastNoteOnInstant.bar, 0);
+    const auto codes = fixture.drainCodes();
+    EXPECT_EQ(std::count_if(codes.begin(), codes.end(),
+                            [](const auto& code)
+                            {
+                                return code.second && code.first <= 5;
+                            }),
+              1);
+}
+
+TEST(BlockLoop, StoppedBlocksOutputOnlyPreviewsAndHoldTheInput)
+{
+    MidiSoundingProcessor fixture;
+    auto& driver = fixture.driver;
+    EXPECT_TRUE(driver.run(blockSize, {{10, noteOn(60, 100)}, {20, noteOn(62, 100)}}).isEmpty());
+
+    fixture.processor.previewVoice(Batto::Snare, 127);
+    const std::vector<Event> preview{{0, {0x99, 38, 127}}};
+    EXPECT_EQ(eventsOf(driver.run(blockSize, {{5, noteOn(64, 100)}})), preview);
+    EXPECT_TRUE(driver.run(blockSize).isEmpty());
+}
+
+TEST(BlockLoop, StopResetsTheEngineAtTheNextBlock)
+{
+    MidiSoundingProcessor fixture;
+    auto& processor = fixture.processor;
+    processor.start();
+    for (int block = 0; block < 50; ++block)
+        fixture.driver.run(blockSize);
+    EXPECT_TRUE(processor.isRunning());
+    EXPECT_GT(processor.currentInstant.beat, 0);
+
+    processor.stop();
+    EXPECT_TRUE(fixture.driver.run(blockSize).isEmpty());
+    EXPECT_FALSE(processor.isRunning());
+    const Batto::instantRythmique startOfPerformance{0, 0, 0, 0, blockSize};
+    EXPECT_EQ(processor.nextInstant, startOfPerformance);
+#if !BATTO_PLUGIN_BUILD
+    for (int voice = 0; voice < Batto::numVoices; ++voice)
+        EXPECT_EQ(processor.getVoiceVelocity(voice), 0) << voice;
+#endif
+}
+
+TEST(BlockLoop, SubdivisionChoiceWaitsForTheNextBeatWhileRunning)
+{
+    MidiSoundingProcessor fixture;
+    auto& processor = fixture.processor;
+    processor.start();
+    fixture.driver.run(blockSize);
+    fixture.driver.run(blockSize); // beat 1 of bar 0 reached at sample 0
+    processor.chooseDivisionDuTemps(4);
+    fixture.drainCodes();
+
+    // The next beat is 22 050 samples later: sample 22 562, in block 45.
+    for (int block = 3; block <= 44; ++block)
+        fixture.driver.run(blockSize);
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+    EXPECT_EQ(processor.getWaitForTheTimeToUpdateProgressionBarDisplay(), 4);
+    EXPECT_DOUBLE_EQ(processor.divisionDuration, 11025.0);
+    EXPECT_FALSE(contains(fixture.drainCodes(), {12, true}));
+
+    fixture.driver.run(blockSize);
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4);
+    EXPECT_EQ(processor.getWaitForTheTimeToUpdateProgressionBarDisplay(), 0);
+    EXPECT_DOUBLE_EQ(processor.divisionDuration, 5512.5);
+    EXPECT_TRUE(contains(fixture.drainCodes(), {12, true}));
+}
+
+TEST(BlockLoop, SubdivisionChoiceAppliesAtOnceWhileStoppedAndWhenStopping)
+{
+    {
+        MidiSoundingProcessor fixture;
+        fixture.processor.chooseDivisionDuTemps(1);
+        fixture.driver.run(blockSize);
+        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 1);
+        EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 22050.0);
+        EXPECT_EQ(fixture.drainCodes(), (std::vector<std::pair<int, bool>>{{12, true}}));
+    }
+    {
+        MidiSoundingProcessor fixture;
+        fixture.processor.start();
+        fixture.processor.chooseDivisionDuTemps(4);
+        fixture.driver.run(blockSize);
+        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 2);
+        fixture.processor.stop();
+        fixture.driver.run(blockSize);
+        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 4);
+        EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 5512.5);
+    }
+}
+
+TEST(BlockLoop, ValuesThatWouldStallTheEngineAreRefused)
+{
+    BattoAudioProcessor::Settings unusable;
+    unusable.tempo = 0.0;
+    unusable.divisionDuTemps = 3;
+    unusable.breakParam1 = std::nan("");
+    unusable.velocityScales[2] = std::numeric_limits<float>::infinity();
+    unusable.drumNotes[1] = 200; // not a hazard: kept, masked when sent
+    BattoAudioProcessor processor(unusable);
+    EXPECT_EQ(processor.getTempoSetting(), 120.0);
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+    EXPECT_EQ(processor.GetBreakParam1(), 0.5);
+    EXPECT_EQ(processor.getVelocityScale(2), 1.0f);
+    EXPECT_EQ(processor.getDrumNote(1), 200);
+
+    for (double tempo : {0.0, -60.0, std::nan(""), std::numeric_limits<double>::infinity(), 1.0e7, 0.001})
+    {
+        processor.setTempo(tempo);
+        EXPECT_EQ(processor.getTempoSetting(), 120.0) << tempo;
+    }
+    processor.setVolume(std::nan(""));
+    processor.setBreakParam2(-std::numeric_limits<double>::infinity());
+    processor.setVelocityScale(0, std::nanf(""));
+    EXPECT_EQ(processor.getVolume(), 1.0);
+    EXPECT_EQ(processor.GetBreakParam2(), 0.5);
+    EXPECT_EQ(processor.getVelocityScale(0), 1.0f);
+
+    // An unusable sample rate keeps the last usable one, and blocks still run.
+    BlockDriver driver(processor, 0.0, blockSize);
+    EXPECT_DOUBLE_EQ(processor.divisionDuration, 11025.0);
+    EXPECT_EQ(processor.getOneOrSampleRatePerMs(), 44);
+    processor.chooseDivisionDuTemps(3);
+    processor.start();
+    for (int block = 0; block < 10; ++block)
+        driver.run(blockSize, {{3, noteOn(50, 100)}});
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+}
+
+TEST(BlockLoop, PrepareTakesTheProcessorsRateWhenGivenNone)
+{
+    BattoAudioProcessor processor;
+    processor.setRateAndBufferSizeDetails(48000.0, 256);
+    processor.prepareToPlay(0.0, 256);
+    EXPECT_DOUBLE_EQ(processor.divisionDuration, 12000.0);
+    EXPECT_EQ(processor.getOneOrSampleRatePerMs(), 48);
+}
+
+TEST(BlockLoop, TempoChangeReachesTheEngineAtTheNextBlock)
+{
+    MidiSoundingProcessor fixture;
+    fixture.processor.setTempo(60.0);
+    EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 11025.0);
+    fixture.driver.run(blockSize);
+    EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 22050.0);
+    EXPECT_EQ(*fixture.processor.getTempo(), 60.0);
+}
+
+TEST(BlockLoop, ZeroAndOverlongBlocksRunTheClockOn)
+{
+    MidiSoundingProcessor fixture;
+    fixture.processor.start();
+    fixture.driver.run(0);
+    fixture.driver.run(blockSize);
+    fixture.driver.run(0);
+    // 64 times the prepared size: three subdivisions of hi-hats, each on its own sample
+    // (every half subdivision of 5512.5 samples is truncated), the off-beat one softer.
+    const std::vector<Event> hiHats{{0, {0x99, 42, 104}}, {11024, {0x99, 42, 65}}, {22048, {0x99, 42, 104}}};
+    EXPECT_EQ(eventsOf(fixture.driver.run(64 * blockSize)), hiHats);
+    EXPECT_EQ(fixture.processor.nextInstant.time, 33072 - 64 * blockSize);
+}
+
+TEST(DisplayCodes, EngineReportsBecomeCodes)
+{
+    BattoAudioProcessor processor;
+    processor.displayCodes.open();
+    processor.displayMidiIn(5);
+    processor.displayBreakCreshendo(0);
+    processor.displayBreakCreshendo(3);
+    processor.displayBreakCreshendo(4); // more than 3 subdivisions: not shown
+    processor.updateProgressionBarDisplay();
+    processor.displayCrashRoulement();
+    processor.displaySpecialevent(2);
+    processor.displayProgressionBar(31, 4);
+    RecordingDisplay display;
+    EXPECT_EQ(processor.displayCodes.drain(display), 7);
+    const std::vector<std::pair<int, bool>> expected{{5, true},  {6, true},  {9, true},  {12, true},
+                                                     {13, true}, {16, true}, {31, false}};
+    EXPECT_EQ(display.codes, expected);
+}
+
+TEST(DisplayCodes, QueueDropsCodesWithNoReaderOrNoRoom)
+{
+    DisplayCodeFifo fifo;
+    RecordingDisplay display;
+    fifo.push(1, true); // no reader yet
+    EXPECT_EQ(fifo.drain(display), 0);
+
+    fifo.open();
+    for (int code = 0; code < DisplayCodeFifo::capacity + 10; ++code)
+        fifo.push(code, code % 2 == 0);
+    EXPECT_EQ(fifo.drain(display), DisplayCodeFifo::capacity);
+    EXPECT_EQ(display.codes.back(), std::make_pair(DisplayCodeFifo::capacity - 1, false));
+
+    fifo.push(7, true);
+    fifo.close();
+    fifo.push(8, true);
+    fifo.open(); // a new reader does not see what an old one left
+    fifo.push(9, true);
+    display.codes.clear();
+    fifo.drain(display);
+    EXPECT_EQ(display.codes, (std::vector<std::pair<int, bool>>{{9, true}}));
+}
+
+TEST(DisplayCodes, DrainIntoAnEditorCallsSetControlHighlight)
+{
+    struct Editor : juce::AudioProcessorEditor
+    {
+        explicit Editor(juce::AudioProcessor& owner) : juce::AudioProcessorEditor(owner)
+        {
+        }
+        void setControlHighlight(ParameterControlHighlightInfo info) override
+        {
+            received.push_back(info);
+        }
+        std::vector<ParameterControlHighlightInfo> received;
+    };
+    const juce::ScopedJuceInitialiser_GUI gui;
+    BattoAudioProcessor processor;
+    Editor editor(processor);
+    processor.displayCodes.open();
+    processor.displayCrashRoulement();
+    processor.displayCodes.drain(editor);
+    ASSERT_EQ(editor.received.size(), 1u);
+    EXPECT_EQ(editor.received[0].parameterIndex, 13);
+    EXPECT_TRUE(editor.received[0].isHighlighted);
+    EXPECT_EQ(editor.received[0].suggestedColour.getARGB(), 0u);
+}
+
+TEST(ProcessorIdentity, BuildsAnswerAsTheirDeliverable)
+{
+    BattoAudioProcessor processor;
+    EXPECT_EQ(processor.getName(), BATTO_PLUGIN_BUILD ? "Batto MIDI FX" : "Batto");
+    EXPECT_EQ(processor.acceptsMidi(), BATTO_PLUGIN_BUILD != 0);
+    EXPECT_EQ(processor.producesMidi(), BATTO_PLUGIN_BUILD != 0);
+    EXPECT_TRUE(processor.hasEditor());
+    EXPECT_FALSE(processor.silenceInProducesSilenceOut());
+    EXPECT_EQ(processor.getNumPrograms(), 1);
+    EXPECT_DOUBLE_EQ(processor.divisionDuration, 22050.0);
+    EXPECT_EQ(*processor.getAutoKick(), BATTO_PLUGIN_BUILD == 0);
+}
