@@ -1,0 +1,77 @@
+#pragma once
+
+// The render loop: runs a BattoAudioProcessor block by block over the player's part as a
+// host would. It is compiled twice, once against each build of the processor (the
+// standalone build in batto-render itself, the plug-in build in its own shared library),
+// so it only includes the processor's header, whichever build that is.
+
+#include "BattoAudioProcessor.h"
+#include "RenderJob.h"
+#include "TransportPlayHead.h"
+
+#include <memory>
+
+namespace render
+{
+inline BattoAudioProcessor::Settings processorSettings(const RenderJob& job)
+{
+    BattoAudioProcessor::Settings settings;
+    settings.divisionDuTemps = job.divisionDuTemps;
+    settings.tempo = job.tempo;
+    settings.autoKick = job.autoKick;
+    settings.autoSnare = job.autoSnare;
+    settings.drumKit = BattoAudioProcessor::kitInternal;
+    settings.breakParam1 = job.velocitySensitivity;
+    settings.breakParam2 = job.dynamicSensitivity;
+    settings.gravaEnabled = job.bassFollower;
+    return settings;
+}
+
+// A processor set up as a host sets it up before the first block: rate and block size,
+// prepareToPlay, and either its play head or a Start press.
+inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJob& job,
+                                                                  TransportPlayHead& playHead)
+{
+    auto processor = std::make_unique<BattoAudioProcessor>(processorSettings(job));
+#if !BATTO_PLUGIN_BUILD
+    processor->setClickVolume(job.clickVolume);
+#endif
+    processor->setRateAndBufferSizeDetails(job.sampleRate, job.blockSize);
+    processor->prepareToPlay(job.sampleRate, job.blockSize);
+    if (job.hostStart)
+        processor->setPlayHead(&playHead);
+    else
+        processor->start(); // pressed before the first block, as a user would
+    return processor;
+}
+
+// Calls onBlock(firstSample, audio, midi) after every block, with the processor's output.
+template <typename OnBlock>
+void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCount, OnBlock&& onBlock,
+                  ProgressSink progress, void* progressContext)
+{
+    TransportPlayHead playHead(job.sampleRate, job.tempo);
+    auto processor = makePreparedProcessor(job, playHead);
+
+    juce::AudioBuffer<float> audio(2, job.blockSize);
+    juce::MidiBuffer midi;
+    midi.ensureSize(4096);
+    size_t nextEvent = 0;
+    for (juce::int64 blockStart = 0; blockStart < job.totalSamples; blockStart += job.blockSize)
+    {
+        midi.clear();
+        for (; nextEvent < eventCount && events[nextEvent].sample < blockStart + job.blockSize; ++nextEvent)
+        {
+            const InputEvent& event = events[nextEvent];
+            midi.addEvent(event.bytes, event.size, static_cast<int>(event.sample - blockStart));
+        }
+        playHead.moveTo(blockStart);
+        audio.clear();
+        processor->processBlock(audio, midi);
+        onBlock(blockStart, audio, midi);
+        if (progress != nullptr)
+            progress(progressContext, static_cast<double>(blockStart + job.blockSize) / job.totalSamples);
+    }
+    processor->releaseResources();
+}
+} // namespace render

@@ -1,0 +1,230 @@
+#include "RenderOptions.h"
+
+#include "RenderError.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace
+{
+double parseNumber(const std::string& option, const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value))
+        throw RenderError(option + " needs a number, not \"" + text + "\"");
+    return value;
+}
+
+std::string shortNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+double parseInRange(const std::string& option, const std::string& text, double low, double high)
+{
+    const double value = parseNumber(option, text);
+    if (value < low || value > high)
+        throw RenderError(option + " " + text + " is out of range (" + shortNumber(low) + ".."
+                          + shortNumber(high) + ")");
+    return value;
+}
+
+int parseWholeInRange(const std::string& option, const std::string& text, int low, int high)
+{
+    const double value = parseNumber(option, text);
+    if (value != std::floor(value))
+        throw RenderError(option + " needs a whole number, not \"" + text + "\"");
+    if (value < low || value > high)
+        throw RenderError(option + " " + text + " is out of range (" + std::to_string(low) + ".."
+                          + std::to_string(high) + ")");
+    return static_cast<int>(value);
+}
+
+bool parseOnOff(const std::string& option, const std::string& text)
+{
+    if (text == "on")
+        return true;
+    if (text == "off")
+        return false;
+    throw RenderError(option + " takes on or off, not \"" + text + "\"");
+}
+
+int divisionsForHihat(const std::string& text)
+{
+    if (text == "4")
+        return 1;
+    if (text == "8")
+        return 2;
+    if (text == "16")
+        return 4;
+    throw RenderError("--hihat takes 4, 8 or 16, not \"" + text + "\"");
+}
+
+RenderOptions::Start parseStart(const std::string& text)
+{
+    if (text == "host")
+        return RenderOptions::Start::host;
+    if (text == "button")
+        return RenderOptions::Start::button;
+    throw RenderError("--start takes host or button, not \"" + text + "\"");
+}
+
+using Setter = std::function<void(RenderOptions&, const std::string& option, const std::string& value)>;
+
+const std::map<std::string, Setter>& valueOptions()
+{
+    static const std::map<std::string, Setter> setters = {
+        {"--out",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             if (v.empty())
+                 throw RenderError(name + " needs a folder");
+             o.outputFolder = v;
+         }},
+        {"--tempo",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.tempo = parseInRange(name, v, minimumTempo, maximumTempo);
+         }},
+        {"--hihat",
+         [](RenderOptions& o, const std::string&, const std::string& v)
+         {
+             o.divisionDuTemps = divisionsForHihat(v);
+         }},
+        {"--velocity-sens",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.velocitySensitivity = parseInRange(name, v, 0.0, 1.0);
+         }},
+        {"--dynamic-sens",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.dynamicSensitivity = parseInRange(name, v, 0.0, 1.0);
+         }},
+        {"--auto-kick",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.autoKick = parseOnOff(name, v);
+         }},
+        {"--auto-snare",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.autoSnare = parseOnOff(name, v);
+         }},
+        {"--bass-follower",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.bassFollower = parseOnOff(name, v);
+         }},
+        {"--kit",
+         [](RenderOptions& o, const std::string&, const std::string& v)
+         {
+             if (v != "internal")
+                 throw RenderError("--kit " + v + " is not available: the only kit is internal");
+             o.kit = v;
+         }},
+        {"--metronome",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.metronome = parseInRange(name, v, 0.0, 1.0);
+         }},
+        {"--sample-rate",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.sampleRate = parseWholeInRange(name, v, 8000, 192000);
+         }},
+        {"--block",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.blockSize = parseWholeInRange(name, v, 8, 8192);
+         }},
+        {"--start",
+         [](RenderOptions& o, const std::string&, const std::string& v)
+         {
+             o.start = parseStart(v);
+         }},
+        {"--bars",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.bars = parseWholeInRange(name, v, 1, 10000);
+         }},
+    };
+    return setters;
+}
+} // namespace
+
+RenderOptions parseRenderOptions(const std::vector<std::string>& arguments)
+{
+    RenderOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i)
+    {
+        std::string argument = arguments[i];
+        if (argument == "--help" || argument == "-h")
+        {
+            options.showHelp = true;
+            continue;
+        }
+        if (argument.size() < 2 || argument[0] != '-')
+        {
+            if (!options.performancePath.empty())
+                throw RenderError("only one performance file, please: \"" + options.performancePath
+                                  + "\" and \"" + argument + "\"");
+            options.performancePath = argument;
+            continue;
+        }
+
+        // Both "--tempo 96" and "--tempo=96".
+        std::string value;
+        bool valueAttached = false;
+        if (const auto equals = argument.find('='); equals != std::string::npos)
+        {
+            value = argument.substr(equals + 1);
+            argument = argument.substr(0, equals);
+            valueAttached = true;
+        }
+        const auto setter = valueOptions().find(argument);
+        if (setter == valueOptions().end())
+            throw RenderError("unknown option " + argument + " (see --help)");
+        if (!valueAttached)
+        {
+            if (i + 1 >= arguments.size())
+                throw RenderError(argument + " needs a value");
+            value = arguments[++i];
+        }
+        setter->second(options, argument, value);
+    }
+    return options;
+}
+
+const char* renderUsage()
+{
+    return R"(usage: batto-render [PERFORMANCE.mid] [options]
+
+Plays a keyboard performance (a Standard MIDI File; without one, the embedded demo)
+through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
+
+  --out DIR               output folder (default out); created if needed
+  --tempo BPM             30..240 (default: the file's first tempo, else 120)
+  --hihat 4|8|16          hi-hat grid (default 8)
+  --velocity-sens X       velocity sensitivity 0..1 (default 0.5)
+  --dynamic-sens X        dynamic sensitivity 0..1 (default 0.5)
+  --auto-kick on|off      automatic kick on beats 1 and 3 (default on)
+  --auto-snare on|off     automatic snare on beats 2 and 4 (default on)
+  --bass-follower on|off  follow the lowest held key only (default off)
+  --kit internal          the kit that sounds the WAV (default internal)
+  --metronome X           click volume 0..1 in the WAV (default 0: no clicks)
+  --sample-rate N         8000..192000 (default 48000)
+  --block N               block size in samples, 8..8192 (default 512)
+  --start host|button     follow a host transport from time zero, or press Start
+                          before the first block (default host)
+  --bars N                render N bars (default: until one bar after the last note)
+)";
+}

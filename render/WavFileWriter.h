@@ -1,0 +1,32 @@
+#pragma once
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <memory>
+
+// Streams the rendered drum part into a stereo 24-bit WAV file, block by block, and keeps
+// the peak level (samples beyond full scale are clipped by the file format, and counted).
+class WavFileWriter
+{
+public:
+    bool open(const juce::File& file, double sampleRate);
+    bool write(const juce::AudioBuffer<float>& block, int numSamples);
+    bool close();
+
+    float peak() const
+    {
+        return peakLevel;
+    }
+    juce::int64 clippedSamples() const
+    {
+        return clipped;
+    }
+
+    static constexpr int channels = 2;
+    static constexpr int bitsPerSample = 24;
+
+private:
+    std::unique_ptr<juce::AudioFormatWriter> writer;
+    float peakLevel = 0.0f;
+    juce::int64 clipped = 0;
+};
