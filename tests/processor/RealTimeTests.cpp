@@ -1,0 +1,150 @@
+#include "AudioThreadWatch.h"
+#include "ProcessorTestSupport.h"
+
+#include <mutex>
+
+namespace
+{
+// The real processor, with every processBlock call watched.
+class WatchedProcessor : public BattoAudioProcessor
+{
+public:
+    using BattoAudioProcessor::processBlock;
+
+    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override
+    {
+        AudioThreadWatch watch;
+        BattoAudioProcessor::processBlock(buffer, midiMessages);
+        allocations += watch.allocations();
+        frees += watch.frees();
+        locks += watch.locks();
+        threads += watch.threadsStarted();
+        ++blocks;
+    }
+
+    int allocations = 0, frees = 0, locks = 0, threads = 0, blocks = 0;
+};
+
+std::vector<std::pair<int, juce::MidiMessage>> densePlaying(int block, int samples)
+{
+    static const juce::uint8 sysex[] = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0x12, 0x34, 0xF7};
+    std::vector<std::pair<int, juce::MidiMessage>> events;
+    if (samples == 0)
+        return events;
+    for (int i = 0; i < 6; ++i)
+    {
+        const int position = (block * 37 + i * samples / 6) % samples;
+        events.push_back(
+            {position, noteOn(36 + (block + i) % 40, 20 + (block * 13 + i * 29) % 108, 1 + i % 2)});
+    }
+    events.push_back({samples / 2, noteOn(40, 0)}); // a note-on with velocity 0
+    events.push_back({samples / 3, juce::MidiMessage::noteOff(1, 41)});
+    events.push_back({samples - 1, juce::MidiMessage::controllerEvent(1, 64, block % 2 ? 127 : 0)});
+    events.push_back({0, juce::MidiMessage::midiClock()});
+    events.push_back({samples / 4, juce::MidiMessage(sysex, sizeof(sysex))});
+    return events;
+}
+} // namespace
+
+TEST(RealTime, WatchSeesAllocationsFreesLocksAndThreads)
+{
+    std::mutex mutex;
+    juce::MidiBuffer growing;
+    AudioThreadWatch watch;
+    {
+        std::vector<int> grows;
+        grows.push_back(1);
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (int i = 0; i < 100; ++i)
+            growing.addEvent(noteOn(60, 100), i); // JUCE's own heap blocks
+    }
+    EXPECT_GE(watch.allocations(), 2);
+    EXPECT_GE(watch.frees(), 1);
+    EXPECT_EQ(watch.locks(), 1);
+    std::thread([] {}).join();
+    EXPECT_EQ(watch.threadsStarted(), 1);
+}
+
+TEST(RealTime, ProcessBlockNeverAllocatesLocksOrStartsThreads)
+{
+    constexpr double rate = 48000.0;
+    constexpr int prepared = 256;
+    WatchedProcessor processor;
+    processor.displayCodes.open();
+    BlockDriver driver(processor, rate, prepared);
+    RecordingDisplay display;
+
+#if !BATTO_PLUGIN_BUILD
+    processor.setClickVolume(0.7);
+    processor.channelFilterOn = true; // the filter removes channel 2 below
+    processor.midiInChannel = 1;
+#endif
+    // Stopped: notes are held for the early-note window; previews sound.
+    for (int block = 0; block < 20; ++block)
+    {
+        if (block % 5 == 0)
+            processor.previewVoice(Batto::Crash, 110);
+        driver.run(prepared, densePlaying(block, prepared));
+    }
+
+    // Running on the user's Start, with every kind of block the host may send.
+    processor.start();
+    const std::vector<int> sizes{prepared,      0, prepared, 4 * prepared, 17, prepared,
+                                 16 * prepared, 1, prepared};
+    for (int block = 0; block < 600; ++block)
+    {
+        const int samples = sizes[static_cast<size_t>(block) % sizes.size()];
+        if (block == 100)
+            processor.chooseDivisionDuTemps(4);
+        if (block == 200)
+            processor.setTempo(200.0);
+        if (block % 50 == 25)
+            processor.previewVoice(Batto::HTom, 90);
+        if (block == 300)
+        {
+            juce::MemoryBlock state;
+            processor.getStateInformation(state);
+            processor.setStateInformation(state.getData(), static_cast<int>(state.getSize()));
+        }
+#if !BATTO_PLUGIN_BUILD
+        if (block % 40 == 0)
+            processor.requestClickFromMidiThread(block % 80 == 0);
+        if (block == 400)
+            processor.setDrumKit(BattoAudioProcessor::kitMidiOut);
+        if (block == 450)
+            processor.setDrumKit(BattoAudioProcessor::kitExternalPlugin);
+        if (block == 500)
+            processor.setDrumKit(BattoAudioProcessor::kitInternal);
+#endif
+        driver.run(samples, densePlaying(block, samples));
+        if (block % 10 == 0)
+            processor.displayCodes.drain(display);
+    }
+    processor.stop();
+    driver.run(prepared);
+
+    // Following the host: start, tempo change, jump back, a bar in 3/4, stop.
+    driver.playHead.answers = true;
+    driver.playHead.play(100.0, 0.0);
+    for (int block = 0; block < 400; ++block)
+    {
+        if (block == 100)
+            driver.playHead.position.setBpm(140.0);
+        if (block == 200)
+            driver.playHead.position.setPpqPosition(1.5);
+        if (block == 300)
+            driver.playHead.position.setTimeSignature(juce::AudioPlayHead::TimeSignature{3, 4});
+        if (block == 320)
+            driver.playHead.play(120.0, 8.0);
+        if (block == 380)
+            driver.playHead.stop();
+        driver.run(block % 7 == 0 ? 3 * prepared : prepared, densePlaying(block, prepared));
+    }
+
+    EXPECT_GT(processor.blocks, 1000);
+    EXPECT_GT(display.codes.size(), 100u); // the engine did play
+    EXPECT_EQ(processor.allocations, 0);
+    EXPECT_EQ(processor.frees, 0);
+    EXPECT_EQ(processor.locks, 0);
+    EXPECT_EQ(processor.threads, 0);
+}
