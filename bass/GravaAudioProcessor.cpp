@@ -212,8 +212,15 @@ void GravaAudioProcessor::readPlayerMessages(const juce::MidiBuffer& midi)
 {
     for (const auto event : midi)
     {
-        const auto message = event.getMessage();
         const int position = event.samplePosition;
+        if (event.numBytes > 0 && event.data[0] == 0xF0)
+        {
+            // System exclusive passes as it came. A juce::MidiMessage of that length would
+            // allocate on the audio thread.
+            bassMidiOut.addEvent(event.data, event.numBytes, position);
+            continue;
+        }
+        const auto message = event.getMessage();
 
         if (message.isNoteOn())
             insertNote(message.getNoteNumber(), message.getVelocity(), position);
