@@ -1,0 +1,160 @@
+#include "KitSamplePlayer.h"
+
+#include "BinaryData.h"
+#include "FillBufferToPlayAux.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+namespace
+{
+// The embedded sounds in Percu order.
+const char* const internalKitResources[KitSamplePlayer::voiceCount] = {
+    "Snare_wav", "Kick_wav",   "CHH_wav",  "OHH_wav",  "ride_wav",
+    "crash_wav", "crash2_wav", "hTom_wav", "mTom_wav", "lTom_wav",
+};
+
+// Sums in double precision, stored as float. Voices are mixed one after the other, each
+// over its contiguous span: every output sample still receives the voices' frames in
+// voice order, so the result is the same as mixing sample by sample over all voices.
+inline void addScaled(float* out, const float* sound, int firstSample, int endSample, int firstFrame,
+                      double gain)
+{
+    for (int s = firstSample; s < endSample; ++s)
+        out[s] = static_cast<float>(out[s] + gain * sound[firstFrame + s]);
+}
+
+struct Span
+{
+    int firstSample;
+    int endSample;
+    bool soundEnds; // the sound's last frame falls before endLimit
+};
+
+// The samples in [0, endLimit) on which frame firstFrame + s of a sound of length frames
+// falls on sample s with 0 <= frame < length.
+Span spanOf(int length, int firstFrame, int endLimit)
+{
+    const long long endOfSound = static_cast<long long>(length) - firstFrame;
+    const int firstSample = juce::jlimit(0, endLimit, -firstFrame);
+    const int endSample = static_cast<int>(juce::jlimit<long long>(firstSample, endLimit, endOfSound));
+    return {firstSample, endSample, endOfSound < endLimit};
+}
+
+int lengthOf(const juce::AudioBuffer<float>& sound)
+{
+    return sound.getNumChannels() > 0 ? sound.getNumSamples() : 0;
+}
+
+void mixSpan(juce::AudioBuffer<float>& block, const juce::AudioBuffer<float>& sound, int firstFrame,
+             double gain, const Span& span)
+{
+    const int outputs = block.getNumChannels();
+    if (span.endSample <= span.firstSample || outputs == 0)
+        return;
+    const float* left = sound.getReadPointer(0);
+    const float* right = sound.getReadPointer(sound.getNumChannels() > 1 ? 1 : 0); // a mono sound feeds both
+    float* out0 = block.getWritePointer(0);
+    float* out1 = outputs > 1 ? block.getWritePointer(1) : out0; // a mono output takes both
+    addScaled(out0, left, span.firstSample, span.endSample, firstFrame, gain);
+    addScaled(out1, right, span.firstSample, span.endSample, firstFrame, gain);
+}
+} // namespace
+
+KitSamplePlayer::KitSamplePlayer()
+{
+    setInternalKitVelocityTables();
+}
+
+void KitSamplePlayer::setInternalKitVelocityTables()
+{
+    kitLayerCount = 1;
+    for (int velocity = 0; velocity < velocities; ++velocity)
+    {
+        velocityToLayer[velocity] = 0;
+        velocityToGain[velocity] = static_cast<float>(velocity) / 127.0f;
+    }
+}
+
+const char* KitSamplePlayer::internalKitResourceName(Batto::Percu voice)
+{
+    return voice >= 0 && voice < voiceCount ? internalKitResources[voice] : nullptr;
+}
+
+bool KitSamplePlayer::fillBufferToPlayInternalDrumKit(double sampleRate, Batto::Percu voice)
+{
+    const char* name = internalKitResourceName(voice);
+    int size = 0;
+    const char* data = name != nullptr ? BinaryData::getNamedResource(name, size) : nullptr;
+    if (data == nullptr)
+        return false;
+    juce::WavAudioFormat wav;
+    // The stream reads the embedded bytes in place; the reader that the format makes owns
+    // the stream and deletes it.
+    return FillBufferToPlayAux(sampleRate, kitBuffers[voice][0], &wav,
+                               new juce::MemoryInputStream(data, static_cast<size_t>(size), false));
+}
+
+void KitSamplePlayer::fillInternalKit(double sampleRate)
+{
+    setInternalKitVelocityTables();
+    for (int voice = 0; voice < voiceCount; ++voice)
+        fillBufferToPlayInternalDrumKit(sampleRate, static_cast<Batto::Percu>(voice));
+}
+
+void KitSamplePlayer::rememberCut(int voice, int velocity, int position, int cutSample)
+{
+    if (voice < 0 || voice >= voiceCount || velocity == 0 || cutSample <= 0
+        || cutCount == maximumCutsPerBlock)
+        return;
+    cuts[cutCount++] = {voice, velocity, position, cutSample};
+}
+
+void KitSamplePlayer::forgetCuts()
+{
+    cutCount = 0;
+}
+
+const juce::AudioBuffer<float>& KitSamplePlayer::soundFor(int voice, int velocity) const
+{
+    // Velocities come from the engine (0..122) and from previews limited to 0..127; the
+    // limits keep a stray value from indexing outside the tables.
+    const int layer =
+        juce::jlimit(0, maximumLayers - 1, velocityToLayer[juce::jlimit(0, velocities - 1, velocity)]);
+    return kitBuffers[voice][layer];
+}
+
+double KitSamplePlayer::gainFor(int velocity, double volume) const
+{
+    return static_cast<double>(velocityToGain[juce::jlimit(0, velocities - 1, velocity)]) * volume;
+}
+
+void KitSamplePlayer::mixVoices(juce::AudioBuffer<float>& block, int numSamples,
+                                int (&voiceVelocity)[voiceCount], int (&voicePosition)[voiceCount],
+                                double volume)
+{
+    numSamples = juce::jlimit(0, block.getNumSamples(), numSamples);
+    for (int voice = 0; voice < voiceCount; ++voice)
+    {
+        // What new hits cut in this block plays up to each new hit, in the order played.
+        for (int i = 0; i < cutCount; ++i)
+            if (cuts[i].voice == voice)
+            {
+                const auto& sound = soundFor(voice, cuts[i].velocity);
+                const int end = juce::jmin(cuts[i].endSample, numSamples);
+                mixSpan(block, sound, cuts[i].position, gainFor(cuts[i].velocity, volume),
+                        spanOf(lengthOf(sound), cuts[i].position, end));
+            }
+
+        if (voiceVelocity[voice] == 0)
+            continue;
+        const auto& sound = soundFor(voice, voiceVelocity[voice]);
+        const Span span = spanOf(lengthOf(sound), voicePosition[voice], numSamples);
+        mixSpan(block, sound, voicePosition[voice], gainFor(voiceVelocity[voice], volume), span);
+        if (span.soundEnds)
+        {
+            voiceVelocity[voice] = 0;
+            voicePosition[voice] = 0;
+        }
+    }
+    cutCount = 0;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Batto.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+// The kit sample player of the standalone build: one decoded sound per voice and velocity
+// layer, the velocity tables, and the mixing of the sounding voices into an audio block.
+// The internal kit fills layer 0 of each voice from the embedded sounds; a user kit
+// folder fills up to sixteen layers.
+//
+// Threads. The sounds and tables are written by whoever loads a kit (prepareToPlay, or the
+// message thread while processing is suspended) and read by the audio thread inside
+// processBlock only. mixVoices neither allocates nor locks.
+class KitSamplePlayer
+{
+public:
+    static constexpr int voiceCount = Batto::numVoices;
+    static constexpr int maximumLayers = 16;
+    static constexpr int velocities = 128;
+
+    KitSamplePlayer();
+
+    // Velocity tables of the internal kit: one layer, gain v / 127.
+    void setInternalKitVelocityTables();
+    // Decodes the embedded sound of a voice into its layer 0 at sampleRate (resampled when
+    // the rate differs from the file's 44 100 Hz). Returns false if it could not be decoded.
+    bool fillBufferToPlayInternalDrumKit(double sampleRate, Batto::Percu voice);
+    // The whole internal kit: tables, then layer 0 of every voice. Other layers keep what
+    // they held.
+    void fillInternalKit(double sampleRate);
+
+    // A new hit at cutSample of the current block cuts the voice's sound (velocity,
+    // position as they stood before the hit): the cut sound still plays up to that sample.
+    // Without this, the cut sound would fall silent at the start of the block, and a hit
+    // followed by another on the same voice within one block would never sound at all.
+    // Called by the processor's outputJouer (audio thread) before it stores the new hit.
+    void rememberCut(int voice, int velocity, int position, int cutSample);
+    // Drops the cuts of this block (a block that mixes nothing, such as a stopped block).
+    void forgetCuts();
+
+    // Adds every sounding voice to channels 0 and 1 of the block's first numSamples
+    // samples, then forgets the block's cuts. voicePosition[v] is the frame of voice v's
+    // sound that falls on sample 0 (negative while the hit lies ahead in the block);
+    // voiceVelocity[v] is its hit's velocity, 0 when idle. A voice whose sound ends within
+    // the block becomes idle (both set to 0). Each voice adds its velocity gain times
+    // volume; on a one-channel output both sound channels go to channel 0, and a
+    // one-channel sound feeds both outputs.
+    void mixVoices(juce::AudioBuffer<float>& block, int numSamples, int (&voiceVelocity)[voiceCount],
+                   int (&voicePosition)[voiceCount], double volume);
+
+    // The embedded resource name of a voice's sound ("Snare_wav", "Kick_wav", ...).
+    static const char* internalKitResourceName(Batto::Percu voice);
+
+    juce::AudioBuffer<float> kitBuffers[voiceCount][maximumLayers]; // [voice][layer]; empty until loaded
+    int kitLayerCount = 1;
+    int velocityToLayer[velocities];
+    float velocityToGain[velocities];
+
+    // More hits than this on the kit within one block (far beyond what the engine plays)
+    // cut their predecessors at the start of the block.
+    static constexpr int maximumCutsPerBlock = 64;
+
+private:
+    struct Cut
+    {
+        int voice;
+        int velocity;
+        int position;
+        int endSample;
+    };
+
+    const juce::AudioBuffer<float>& soundFor(int voice, int velocity) const;
+    double gainFor(int velocity, double volume) const;
+
+    // Audio thread only: written by rememberCut, read and cleared by mixVoices.
+    Cut cuts[maximumCutsPerBlock];
+    int cutCount = 0;
+};
