@@ -208,6 +208,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     updateDivisionDuration();
     reserveBuffers(maximumExpectedSamplesPerBlock);
 #if !BATTO_PLUGIN_BUILD
+    // The external instrument plug-in, when one is loaded, is prepared here too.
     loadClickSounds(engineSampleRate);
     fillBuffersToPlayInternalKit(engineSampleRate);
 #endif
@@ -215,6 +216,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
 
 void BattoAudioProcessor::releaseResources()
 {
+    // Standalone: the external instrument plug-in, when one is loaded, releases its own here.
 }
 
 juce::AudioProcessorEditor* BattoAudioProcessor::createEditor()
@@ -281,39 +283,41 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     drumKitInBlock = drumKit.load();
 #endif
     refreshEngineSettings();
-    applyCommands();
+    applyCommands(); // what the message thread asked for since the last block
 
 #if !BATTO_PLUGIN_BUILD
-    takeMidiThreadClickRequest(numSamples); // 1
+    takeMidiThreadClickRequest(numSamples);
 #endif
-    FilterByMidiChannelAndNoteLimits(midiMessages); // 2
+    FilterByMidiChannelAndNoteLimits(midiMessages);
     if (gravaEnabled.load())
-        runBassFollower(buffer, midiMessages); // 3
-    followHostTransport();                     // 4
-    if (tempoChanged.exchange(false))          // 5
+        runBassFollower(buffer, midiMessages);
+    followHostTransport();
+    if (tempoChanged.exchange(false))
         updateDivisionDuration();
-    collectPreviews(); // 6
-    ageHeldMidiIn();   // 7
+    collectPreviews();
+    ageHeldMidiIn();
 
-    if (!running.load() && !hostSynced.load()) // 8
+    if (!running.load() && !hostSynced.load())
     {
-        stoppedBlock(buffer, midiMessages, numSamples); // 12
+        stoppedBlock(buffer, midiMessages, numSamples);
     }
     else
     {
 #if BATTO_PLUGIN_BUILD
-        runEngineBlock(buffer, midiMessages, numSamples); // 10
+        runEngineBlock(buffer, midiMessages, numSamples);
 #else
-        if (drumKitInBlock != kitMidiOut) // 9: the MIDI thread drives its own engine
+        // With MIDI output chosen, the standalone MIDI thread drives its own engine: the
+        // block's MIDI and audio stay as they came, apart from the clicks.
+        if (drumKitInBlock != kitMidiOut)
             runEngineBlock(buffer, midiMessages, numSamples);
-        mixClicks(buffer, numSamples); // 11
+        mixClicks(buffer, numSamples);
         advanceKitVoices(numSamples);
 #endif
     }
 #if !BATTO_PLUGIN_BUILD
-    renderExternalPlugin(buffer, midiMessages); // 13
+    renderExternalPlugin(buffer, midiMessages); // stopped blocks too: previews and release tails sound
 #endif
-    midiOut.clear(); // 14
+    midiOut.clear();
     previousBlockLength = numSamples;
 }
 
@@ -327,7 +331,7 @@ void BattoAudioProcessor::refreshEngineSettings()
 
 void BattoAudioProcessor::runBassFollower(juce::AudioBuffer<float>&, juce::MidiBuffer&)
 {
-    // Step 3: the bass follower reduces the block's notes to its bass line here
+    // The bass follower reduces the block's notes to its bass line here
     // (gravaProcessor.processBlock(buffer, midiMessages)); the engine reads what it leaves.
 }
 
@@ -386,14 +390,14 @@ void BattoAudioProcessor::stoppedBlock(juce::AudioBuffer<float>& buffer, juce::M
 void BattoAudioProcessor::runEngineBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages,
                                          int numSamples)
 {
-    runEngineLoop(midiMessages, numSamples); // 10.1, 10.2
+    runEngineLoop(midiMessages, numSamples); // early notes first, at sample 0
     heldMidiIn.clear();
-    writeMidiOutput(midiMessages); // 10.3
-    moveEngineClock(numSamples);   // 10.4
+    writeMidiOutput(midiMessages);
+    moveEngineClock(numSamples);
 #if BATTO_PLUGIN_BUILD
     juce::ignoreUnused(buffer);
 #else
-    buffer.clear(0, numSamples); // 10.5
+    buffer.clear(0, numSamples);
     if (producesKitSound())
         mixKitVoices(buffer, numSamples);
 #endif
@@ -1160,13 +1164,13 @@ void BattoAudioProcessor::fillBuffersToPlayInternalKit(double)
 
 void BattoAudioProcessor::mixKitVoices(juce::AudioBuffer<float>&, int)
 {
-    // Step 10.5: the kit player adds every sounding voice (voiceVelocity, voicePosition)
+    // The kit player adds every sounding voice (voiceVelocity, voicePosition)
     // to channels 0 and 1 here; the block is already silent.
 }
 
 void BattoAudioProcessor::renderExternalPlugin(juce::AudioBuffer<float>&, juce::MidiBuffer&)
 {
-    // Step 13: with kitExternalPlugin, the external instrument renders this block from its
+    // With kitExternalPlugin, the external instrument renders this block from its
     // MIDI here, scaled by volume, replacing the first channels (stopped blocks too).
 }
 

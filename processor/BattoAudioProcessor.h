@@ -56,8 +56,9 @@ public:
         float velocityScales[numVoices];
     };
 
-    // A tempo outside this range would stall the engine's clock (a half subdivision
-    // shorter than one sample) or overflow its 32-bit times, so it is refused.
+    // Tempos are accepted within this range. Far enough beyond it the engine's clock stalls
+    // (a half subdivision shorter than a sample never advances) or its 32-bit times
+    // overflow; the range keeps every usable sample rate well clear of both.
     static constexpr double lowestTempo = 1.0;
     static constexpr double highestTempo = 1000.0;
     // Sample rates the engine's arithmetic stays sound with (at least one sample per ms).
@@ -276,8 +277,8 @@ private:
     void silenceKitVoices();
     void loadClickSounds(double sampleRate);
     // Hooks for the sound outputs: the kit player builds its sounds and mixes its voices
-    // into channels 0 and 1 (block step 10.5); the external instrument plug-in renders the
-    // block (step 13).
+    // into channels 0 and 1 (after the block was silenced); the external instrument plug-in renders the
+    // block.
     void fillBuffersToPlayInternalKit(double sampleRate);
     void mixKitVoices(juce::AudioBuffer<float>& buffer, int numSamples);
     void renderExternalPlugin(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
