@@ -707,6 +707,9 @@ void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
         return;
     velocity = juce::jlimit(0, 127, velocity);
 #if !BATTO_PLUGIN_BUILD
+    // The sound this hit cuts still plays up to the hit's sample.
+    if (producesKitSound())
+        kitPlayer.rememberCut(voice, voiceVelocity[voice], voicePosition[voice], currentSampleOffset);
     voiceVelocity[voice] = velocity;
     voicePosition[voice] = -currentSampleOffset;
     if (producesKitSound())
@@ -1140,6 +1143,7 @@ void BattoAudioProcessor::silenceKitVoices()
         voiceVelocity[voice] = 0;
         voicePosition[voice] = 0;
     }
+    kitPlayer.forgetCuts();
 }
 
 void BattoAudioProcessor::loadClickSounds(double sampleRate)
@@ -1157,15 +1161,21 @@ void BattoAudioProcessor::loadClickSounds(double sampleRate)
             new juce::MemoryInputStream(sounds[i].data, static_cast<size_t>(sounds[i].size), false));
 }
 
-void BattoAudioProcessor::fillBuffersToPlayInternalKit(double)
+void BattoAudioProcessor::fillBuffersToPlayInternalKit(double sampleRate)
 {
-    // The kit player decodes its sounds here for the current drumKit.
+    if (drumKit.load() == kitInternal)
+        kitPlayer.fillInternalKit(sampleRate);
+    // A user kit folder (kitBattokitFolder) is loaded here as well once kit folders exist.
 }
 
-void BattoAudioProcessor::mixKitVoices(juce::AudioBuffer<float>&, int)
+void BattoAudioProcessor::fillBufferToPlayInternalDrumKit(double sampleRate, Percu voice)
 {
-    // The kit player adds every sounding voice (voiceVelocity, voicePosition)
-    // to channels 0 and 1 here; the block is already silent.
+    kitPlayer.fillBufferToPlayInternalDrumKit(sampleRate, voice);
+}
+
+void BattoAudioProcessor::mixKitVoices(juce::AudioBuffer<float>& buffer, int numSamples)
+{
+    kitPlayer.mixVoices(buffer, numSamples, voiceVelocity, voicePosition, volume.load());
 }
 
 void BattoAudioProcessor::renderExternalPlugin(juce::AudioBuffer<float>&, juce::MidiBuffer&)
@@ -1234,5 +1244,10 @@ const std::vector<BattoAudioProcessor::PlayingClick>& BattoAudioProcessor::getPl
 const juce::AudioBuffer<float>& BattoAudioProcessor::getClickBuffer(int clickIndex) const
 {
     return clickBuffers[clickIndex != 0 ? 1 : 0];
+}
+
+const KitSamplePlayer& BattoAudioProcessor::getKit() const
+{
+    return kitPlayer;
 }
 #endif

@@ -9,6 +9,7 @@
 using BattoMidiInFilterBase = AudioProcessorWITHOUTMidiInFilter;
 #else
 #include "AudioProcessorWITHMidiInFilter.h"
+#include "KitSamplePlayer.h"
 using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #endif
 
@@ -163,6 +164,9 @@ public:
     double getClickVolume() const;
     // The standalone MIDI thread asks for a click now (its JouerMetronome).
     void requestClickFromMidiThread(bool accent);
+    // Decodes the embedded sound of a voice into layer 0 of the kit (prepareToPlay, or the
+    // message thread while processing is suspended).
+    void fillBufferToPlayInternalDrumKit(double sampleRate, Percu voice);
 
     // Set by the application before audio starts; used on the message thread only.
     juce::Thread* midiThread = nullptr;
@@ -184,6 +188,7 @@ public:
     int getVoicePosition(int voice) const;
     const std::vector<PlayingClick>& getPlayingClicks() const;
     const juce::AudioBuffer<float>& getClickBuffer(int clickIndex) const;
+    const KitSamplePlayer& getKit() const;
 #endif
 
 protected:
@@ -339,6 +344,11 @@ private:
     juce::AudioBuffer<float> clickBuffers[2];
     std::vector<PlayingClick> playingClicks; // reserved; clicks beyond it are dropped
     static constexpr size_t maximumPlayingClicks = 64;
+
+    // The kit's sounds and velocity tables are rebuilt by prepareToPlay and, with
+    // processing suspended, by setDrumKit (message thread); the audio thread reads them
+    // in processBlock and alone records the hits that cut a voice within its block.
+    KitSamplePlayer kitPlayer;
 #endif
 
     // The bass follower (GravaAudioProcessor gravaProcessor) joins here.
