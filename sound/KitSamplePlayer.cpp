@@ -16,8 +16,8 @@ const char* const internalKitResources[KitSamplePlayer::voiceCount] = {
 // Sums in double precision, stored as float. Voices are mixed one after the other, each
 // over its contiguous span: every output sample still receives the voices' frames in
 // voice order, so the result is the same as mixing sample by sample over all voices.
-inline void addScaled(float* out, const float* sound, int firstSample, int endSample, int firstFrame,
-                      double gain)
+inline void addScaled(float* __restrict out, const float* __restrict sound, int firstSample, int endSample,
+                      int firstFrame, double gain)
 {
     for (int s = firstSample; s < endSample; ++s)
         out[s] = static_cast<float>(out[s] + gain * sound[firstFrame + s]);
