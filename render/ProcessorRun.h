@@ -34,6 +34,7 @@ inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJo
 {
     auto processor = std::make_unique<BattoAudioProcessor>(processorSettings(job));
 #if !BATTO_PLUGIN_BUILD
+    processor->setVolume(job.kitGain);
     processor->setClickVolume(job.clickVolume);
 #endif
     processor->setRateAndBufferSizeDetails(job.sampleRate, job.blockSize);

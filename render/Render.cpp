@@ -95,6 +95,7 @@ RenderJob jobFor(const RenderOptions& options, const Timeline& timeline)
     job.autoKick = options.autoKick;
     job.autoSnare = options.autoSnare;
     job.bassFollower = options.bassFollower;
+    job.kitGain = options.volume * options.volume; // as the editor's volume slider
     job.clickVolume = options.metronome;
     job.totalSamples = timeline.totalSamples;
     return job;
@@ -117,15 +118,22 @@ std::vector<InputEvent> inputEventsFor(const Performance& performance, const Tim
     return events;
 }
 
+// The MIDI pass does no audio: the audio pass, with the WAV file, takes most of the time.
 struct TwoPassProgress
 {
     ProgressBar bar;
     double passStart = 0.0;
+    double passShare = 0.0;
 
+    void startPass(double start, double share)
+    {
+        passStart = start;
+        passShare = share;
+    }
     static void report(void* context, double fraction)
     {
         auto* self = static_cast<TwoPassProgress*>(context);
-        self->bar.show(self->passStart + fraction * 0.5);
+        self->bar.show(self->passStart + fraction * self->passShare);
     }
 };
 
@@ -138,7 +146,7 @@ std::vector<DrumHit> drumHitsFromPluginBuild(const RenderJob& job, const std::ve
         if (size == 3 && (bytes[0] & 0xF0) == 0x90)
             static_cast<std::vector<DrumHit>*>(context)->push_back({sample, bytes[0], bytes[1], bytes[2]});
     };
-    progress.passStart = 0.0;
+    progress.startPass(0.0, 0.2);
     if (!battoRunPluginBuildProcessor(&job, events.data(), events.size(), collect, &hits,
                                       TwoPassProgress::report, &progress))
         throw RenderError("the plug-in build's processor could not run");
@@ -152,7 +160,7 @@ void renderAudio(const RenderJob& job, const std::vector<InputEvent>& events, co
     if (!wav.open(file, job.sampleRate))
         throw RenderError("cannot write " + file.getFullPathName().toStdString());
     bool written = true;
-    progress.passStart = 0.5;
+    progress.startPass(0.2, 0.8);
     render::runProcessor(
         job, events.data(), events.size(),
         [&](juce::int64, const juce::AudioBuffer<float>& audio, const juce::MidiBuffer&)

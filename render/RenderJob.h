@@ -17,6 +17,7 @@ struct RenderJob
     bool autoKick;
     bool autoSnare;
     bool bassFollower;
+    double kitGain;       // standalone build only: the processor's volume
     double clickVolume;   // standalone build only; 0 = no clicks
     int64_t totalSamples; // a whole number of blocks
 };

@@ -136,6 +136,11 @@ const std::map<std::string, Setter>& valueOptions()
          {
              o.metronome = parseInRange(name, v, 0.0, 1.0);
          }},
+        {"--volume",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.volume = parseInRange(name, v, 0.0, 1.0);
+         }},
         {"--sample-rate",
          [](RenderOptions& o, const std::string& name, const std::string& v)
          {
@@ -220,6 +225,7 @@ through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
   --auto-snare on|off     automatic snare on beats 2 and 4 (default on)
   --bass-follower on|off  follow the lowest held key only (default off)
   --kit internal          the kit that sounds the WAV (default internal)
+  --volume X              kit volume 0..1, as the volume slider (default 0.5)
   --metronome X           click volume 0..1 in the WAV (default 0: no clicks)
   --sample-rate N         8000..192000 (default 48000)
   --block N               block size in samples, 8..8192 (default 512)

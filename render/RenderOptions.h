@@ -24,6 +24,10 @@ struct RenderOptions
     bool bassFollower = false;
     std::string kit = "internal";
     double metronome = 0.0; // click volume; 0 = no clicks
+    // The kit's volume as the editor's slider sets it (the gain is its square). Below the
+    // slider's top, because the kit's sounds are each at full scale and hits that fall
+    // together would clip the file.
+    double volume = 0.5;
     int sampleRate = 48000;
     int blockSize = 512;
     Start start = Start::host;
