@@ -207,6 +207,9 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     tempoChanged.store(false);
     updateDivisionDuration();
     reserveBuffers(maximumExpectedSamplesPerBlock);
+    // The follower reads the block's rate for its legato time, like any prepared processor.
+    gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);
+    gravaProcessor.prepareToPlay(engineSampleRate, maximumExpectedSamplesPerBlock);
 #if !BATTO_PLUGIN_BUILD
     // The external instrument plug-in, when one is loaded, is prepared here too.
     loadClickSounds(engineSampleRate);
@@ -329,10 +332,10 @@ void BattoAudioProcessor::refreshEngineSettings()
     autoSnareInUse = autoSnare.load();
 }
 
-void BattoAudioProcessor::runBassFollower(juce::AudioBuffer<float>&, juce::MidiBuffer&)
+// The follower reduces the block's notes to its bass line; the engine reads what it leaves.
+void BattoAudioProcessor::runBassFollower(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
-    // The bass follower reduces the block's notes to its bass line here
-    // (gravaProcessor.processBlock(buffer, midiMessages)); the engine reads what it leaves.
+    gravaProcessor.processBlock(buffer, midiMessages);
 }
 
 void BattoAudioProcessor::collectPreviews()
@@ -893,6 +896,9 @@ void BattoAudioProcessor::setBreakParam2(double sensitivity)
 
 void BattoAudioProcessor::setGravaEnabled(bool on)
 {
+    // Keys held across the switch are released when the follower next runs, so that no
+    // bass note hangs and no stale key keeps the next one off the bass line.
+    gravaProcessor.allNotesOffRequested = true;
     gravaEnabled.store(on);
 }
 
@@ -975,6 +981,11 @@ float BattoAudioProcessor::getVelocityScale(int voice) const
 const juce::MidiBuffer& BattoAudioProcessor::getMidiOut() const
 {
     return midiOut.events;
+}
+
+const GravaAudioProcessor& BattoAudioProcessor::getGravaProcessor() const
+{
+    return gravaProcessor;
 }
 
 const juce::AudioPlayHead::CurrentPositionInfo& BattoAudioProcessor::getLastPosInfo() const

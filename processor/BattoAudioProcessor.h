@@ -2,6 +2,7 @@
 
 #include "Batto.h"
 #include "DisplayCodeFifo.h"
+#include "GravaAudioProcessor.h"
 #include "LockFreeQueue.h"
 
 #if BATTO_PLUGIN_BUILD
@@ -181,6 +182,7 @@ public:
 
     // Audio-thread state, to be inspected between blocks.
     const juce::MidiBuffer& getMidiOut() const;
+    const GravaAudioProcessor& getGravaProcessor() const;
     const juce::AudioPlayHead::CurrentPositionInfo& getLastPosInfo() const;
     double getHostTempo() const;
 #if !BATTO_PLUGIN_BUILD
@@ -351,7 +353,10 @@ private:
     KitSamplePlayer kitPlayer;
 #endif
 
-    // The bass follower (GravaAudioProcessor gravaProcessor) joins here.
+    // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.
+    // prepareToPlay gives it this processor's rate; setGravaEnabled asks it (an atomic flag)
+    // to release every key at its next block.
+    GravaAudioProcessor gravaProcessor;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(BattoAudioProcessor)
 };

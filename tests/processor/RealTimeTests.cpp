@@ -98,6 +98,12 @@ TEST(RealTime, ProcessBlockNeverAllocatesLocksOrStartsThreads)
             processor.chooseDivisionDuTemps(4);
         if (block == 200)
             processor.setTempo(200.0);
+        // The bass follower runs in front of the engine from here on; switching it off and on
+        // makes it release every key at its next block.
+        if (block == 150 || block == 260)
+            processor.setGravaEnabled(true);
+        if (block == 250)
+            processor.setGravaEnabled(false);
         if (block % 50 == 25)
             processor.previewVoice(Batto::HTom, 90);
         if (block == 300)
