@@ -196,16 +196,8 @@ void writeOrFail(bool written, const juce::File& file)
 }
 } // namespace
 
-bool bassFollowerAvailable()
-{
-    return false;
-}
-
 RenderSummary renderPerformance(const RenderOptions& options)
 {
-    if (options.bassFollower && !bassFollowerAvailable())
-        throw RenderError("--bass-follower on is not available yet: this build has no bass follower");
-
     const Performance performance = options.performancePath.empty()
                                         ? makeDemoPerformance()
                                         : readPerformanceFile(options.performancePath);

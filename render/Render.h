@@ -21,6 +21,3 @@ struct RenderSummary
 // Plays the performance (or the demo) through the real processor and writes the four
 // files. Throws RenderError with a one-line message on bad input or a failed write.
 RenderSummary renderPerformance(const RenderOptions& options);
-
-// Whether the bass follower can be switched on in this build.
-bool bassFollowerAvailable();

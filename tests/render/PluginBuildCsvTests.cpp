@@ -20,6 +20,7 @@ struct Render
     int divisions;
     double velocitySensitivity;
     int bars;
+    bool bassFollower = false;
 };
 
 class SequencerTransport : public juce::AudioPlayHead
@@ -47,6 +48,7 @@ std::vector<CsvRow> runPluginBuild(const juce::File& performance, const Render& 
     settings.autoKick = true;
     settings.autoSnare = true;
     settings.breakParam1 = r.velocitySensitivity;
+    settings.gravaEnabled = r.bassFollower;
     BattoAudioProcessor processor(settings);
     processor.setRateAndBufferSizeDetails(r.rate, r.block);
     processor.prepareToPlay(r.rate, r.block);
@@ -87,7 +89,8 @@ std::vector<CsvRow> runPluginBuild(const juce::File& performance, const Render& 
     return rows;
 }
 
-// Eight bars of a player who accents, rushes, drags and plays runs, always the same.
+// Eight bars of a player who accents, rushes, drags and plays chords on every channel,
+// always the same.
 std::vector<PlayedNote> restlessPerformance()
 {
     juce::Random random(2024);
@@ -96,8 +99,14 @@ std::vector<PlayedNote> restlessPerformance()
     {
         if (random.nextInt(5) == 0)
             continue;
+        const int tick = eighth * 480 + random.nextInt(61) - 30;
         const int velocity = 40 + random.nextInt(88);
-        notes.push_back({eighth * 480 + random.nextInt(61) - 30, velocity, 1 + random.nextInt(16)});
+        const int channel = 1 + random.nextInt(16);
+        const int root = 36 + random.nextInt(24);
+        notes.push_back({tick, velocity, channel, root});
+        if (eighth % 4 == 0) // the chord's upper notes come a little after its root
+            for (const int interval : {4, 7})
+                notes.push_back({tick + 3 * interval, velocity, channel, root + interval});
     }
     return notes;
 }
@@ -107,7 +116,7 @@ TEST(RenderCsv, EqualsWhatThePluginBuildsProcessorOutputs)
 {
     for (const Render r :
          {Render{110.0, 48000, 512, true, 2, 0.5, 9}, Render{92.0, 44100, 256, false, 4, 0.8, 9},
-          Render{140.0, 96000, 1024, true, 1, 0.3, 9}})
+          Render{140.0, 96000, 1024, true, 1, 0.3, 9}, Render{120.0, 48000, 512, true, 2, 0.5, 9, true}})
     {
         TemporaryFolder temp;
         writeMidiFile(temp.file("take.mid"), r.tempo, restlessPerformance());
@@ -117,12 +126,20 @@ TEST(RenderCsv, EqualsWhatThePluginBuildsProcessorOutputs)
              r.divisions == 1   ? "4"
              : r.divisions == 2 ? "8"
                                 : "16",
-             "--velocity-sens", std::to_string(r.velocitySensitivity), "--bars", std::to_string(r.bars)},
+             "--velocity-sens", std::to_string(r.velocitySensitivity), "--bars", std::to_string(r.bars),
+             "--bass-follower", r.bassFollower ? "on" : "off"},
             temp.folder);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         const auto rendered = readCsvRows(temp.file("out/take.csv"));
         const auto direct = runPluginBuild(temp.file("take.mid"), r);
         EXPECT_GT(direct.size(), 50u);
         EXPECT_EQ(rendered, direct) << r.tempo << " bpm, " << r.rate << " Hz";
+        if (r.bassFollower)
+        {
+            Render withoutFollower = r;
+            withoutFollower.bassFollower = false;
+            EXPECT_NE(direct, runPluginBuild(temp.file("take.mid"), withoutFollower))
+                << "the follower drops chords";
+        }
     }
 }

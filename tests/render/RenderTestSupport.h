@@ -63,6 +63,7 @@ struct PlayedNote
     int tick; // at 960 ticks per beat
     int velocity;
     int channel = 1;
+    int pitch = -1; // -1: the next of a cycle of pitches
 };
 
 // A one-track Standard MIDI File with a tempo and the notes (each a sixteenth long).
@@ -72,14 +73,14 @@ inline void writeMidiFile(const juce::File& file, double tempo, const std::vecto
     juce::MidiMessageSequence track;
     if (withTempo)
         track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / tempo)), 0.0);
-    int pitch = 48;
+    int cycle = 0;
     for (const PlayedNote& note : notes)
     {
+        const int pitch = note.pitch >= 0 ? note.pitch : 48 + cycle++ % 12;
         track.addEvent(
             juce::MidiMessage::noteOn(note.channel, pitch, static_cast<juce::uint8>(note.velocity)),
             note.tick);
         track.addEvent(juce::MidiMessage::noteOff(note.channel, pitch), note.tick + 240);
-        pitch = 48 + (pitch - 47) % 12;
     }
     track.updateMatchedPairs();
     juce::MidiFile midiFile;

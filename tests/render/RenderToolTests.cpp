@@ -243,7 +243,7 @@ TEST(RenderTool, BadInputGetsOneLineAndStatus2AndWritesNothing)
         {"--start", "later"},
         {"--bars", "0"},
         {"--kit", "folder"},
-        {"--bass-follower", "on"},
+        {"--bass-follower", "maybe"},
         {"--out", "afile.txt"},
         {"notes.mid", "--out", "."},                 // next to the input
         {"take/take.mid", "--out", "take/"},         // the same, named otherwise
