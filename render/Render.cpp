@@ -24,12 +24,18 @@ juce::File fileFromArgument(const std::string& path)
     return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
 }
 
+// The folder with links and ".." resolved, so that two names of one folder compare equal.
+std::filesystem::path resolved(const juce::File& folder)
+{
+    const std::filesystem::path path = folder.getFullPathName().toStdString();
+    std::error_code error;
+    const auto canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical;
+}
+
 bool sameFolder(const juce::File& a, const juce::File& b)
 {
-    std::error_code error;
-    const auto canonicalA = std::filesystem::weakly_canonical(a.getFullPathName().toStdString(), error);
-    const auto canonicalB = std::filesystem::weakly_canonical(b.getFullPathName().toStdString(), error);
-    return canonicalA == canonicalB;
+    return resolved(a) == resolved(b);
 }
 
 double tempoFor(const RenderOptions& options, const Performance& performance)
