@@ -20,7 +20,10 @@ juce::MidiMessageSequence conductorTrack(const Performance& performance, const T
     juce::MidiMessageSequence track;
     track.addEvent(juce::MidiMessage::textMetaEvent(3, juce::String(performance.name)), 0.0);
     track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / timeline.tempo)), 0.0);
-    track.addEvent(juce::MidiMessage::timeSignatureMetaEvent(4, 4), 0.0);
+    // 4/4 with the usual 24 MIDI clocks per click and 8 thirty-seconds per beat (JUCE's
+    // own time-signature event writes 1 and 96).
+    const juce::uint8 fourFour[] = {0xff, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08};
+    track.addEvent(juce::MidiMessage(fourFour, static_cast<int>(sizeof fourFour)), 0.0);
     return track;
 }
 
