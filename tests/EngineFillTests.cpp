@@ -1,7 +1,7 @@
 // Fills, crash rolls, and the engine's real-time behaviour.
 
 #include "MillisecondHost.h"
-#include "RealTimeGuard.h"
+#include "AudioThreadWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -197,7 +197,7 @@ TEST(RealTime, theEngineNeitherAllocatesNorLocks)
     host.calls.reserve(100000);
     host.dueTimes.reserve(100000);
 
-    RealTimeGuard guard;
+    AudioThreadWatch guard;
     host.start();
     host.run(notes, 16000);
     host.pendingDivisionDuTemps = 4;

@@ -2,7 +2,7 @@
 // a sound, odd channel counts, the embedded kit, and the mixing loop's real-time rules.
 
 #include "KitSamplePlayer.h"
-#include "RealTimeGuard.h"
+#include "AudioThreadWatch.h"
 
 #include "BinaryData.h"
 
@@ -258,7 +258,7 @@ TEST(KitSamplePlayer, MixingNeitherAllocatesNorLocks)
     for (int v = 0; v < voices; ++v)
         state.hit(kit, static_cast<Batto::Percu>(v), 7 * v, 100);
     auto block = silentBlock(2, 512);
-    RealTimeGuard guard;
+    AudioThreadWatch guard;
     for (int blockIndex = 0; blockIndex < 20; ++blockIndex)
     {
         state.hit(kit, Batto::CHH, 100, 90);
