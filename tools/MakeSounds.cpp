@@ -410,6 +410,15 @@ Sound makeSnare()
 // Hi-hats sit a little to the left, seen from the drummer's seat.
 constexpr double hatL = 1.0, hatR = 0.85;
 
+void placeHiHat(Sound& s)
+{
+    for (int i = 0; i < s.frames(); ++i)
+    {
+        s.left[static_cast<size_t>(i)] *= hatL;
+        s.right[static_cast<size_t>(i)] *= hatR;
+    }
+}
+
 Sound makeClosedHat()
 {
     Sound s(framesFor(0.1, drumRate));
@@ -424,11 +433,7 @@ Sound makeClosedHat()
               0.022});
     // Stick tip on the closed cymbals.
     addNoise(s, drumRate, {303, 0.9, {Biquad::bandPass(drumRate, 5000.0, 1.0)}, 0.8, 1.0, 0.0015, 0.0015});
-    for (int i = 0; i < s.frames(); ++i)
-    {
-        s.left[static_cast<size_t>(i)] *= hatL;
-        s.right[static_cast<size_t>(i)] *= hatR;
-    }
+    placeHiHat(s);
     finish(s, drumRate, 0.02, -1.0, true);
     return s;
 }
@@ -446,11 +451,7 @@ Sound makeOpenHat()
               0.03,
               0.26});
     addNoise(s, drumRate, {313, 0.9, {Biquad::bandPass(drumRate, 4500.0, 1.0)}, 0.7, 1.0, 0.002, 0.002});
-    for (int i = 0; i < s.frames(); ++i)
-    {
-        s.left[static_cast<size_t>(i)] *= hatL;
-        s.right[static_cast<size_t>(i)] *= hatR;
-    }
+    placeHiHat(s);
     finish(s, drumRate, 0.15, -1.0, true);
     return s;
 }
