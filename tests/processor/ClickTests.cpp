@@ -274,7 +274,9 @@ TEST(SoundChoice, SampleKitsSendNoMidiAndMidiOutLeavesTheBlockAsItCame)
     {
         EXPECT_TRUE(driver.run(256, {{block, noteOn(60, 100)}}, 0.5f).isEmpty());
         if (block == 0) // before the first beat: the kit writes onto silence
+        {
             EXPECT_EQ(driver.audio.getMagnitude(0, 256), 0.0f);
+        }
         loudest = std::max(loudest, driver.audio.getMagnitude(0, 256));
     }
     EXPECT_GT(loudest, 0.1f) << "the kit sounds the hits";
