@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -15,11 +16,8 @@
 class TemporaryFolder
 {
 public:
-    TemporaryFolder()
-        : folder(juce::File::getSpecialLocation(juce::File::tempDirectory)
-                     .getNonexistentChildFile("batto-render-test", ""))
+    TemporaryFolder() : folder(createUniqueFolder())
     {
-        folder.createDirectory();
     }
     ~TemporaryFolder()
     {
@@ -30,6 +28,19 @@ public:
         return folder.getChildFile(name);
     }
     const juce::File folder;
+
+private:
+    // Created atomically: test processes that CTest runs side by side never share a folder.
+    static juce::File createUniqueFolder()
+    {
+        std::string path = juce::File::getSpecialLocation(juce::File::tempDirectory)
+                               .getChildFile("batto-render-test-XXXXXX")
+                               .getFullPathName()
+                               .toStdString();
+        if (mkdtemp(path.data()) == nullptr)
+            throw std::runtime_error("cannot create a temporary folder in " + path);
+        return juce::File(path);
+    }
 };
 
 struct RunResult
