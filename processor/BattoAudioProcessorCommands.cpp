@@ -1,0 +1,243 @@
+#include "BattoAudioProcessor.h"
+#include "BattoAudioProcessorInternal.h"
+
+//==============================================================================
+// Commands from the message thread, applied at the start of a block
+
+bool BattoAudioProcessor::pushCommand(const Command& command)
+{
+    return commands.push(command);
+}
+
+void BattoAudioProcessor::applyCommands()
+{
+    Command command;
+    while (commands.pop(command))
+        applyCommand(command);
+}
+
+void BattoAudioProcessor::applyCommand(const Command& command)
+{
+    switch (command.kind)
+    {
+    case Command::startCommand:
+        startPerformance();
+        break;
+    case Command::stopCommand:
+        stopPerformance();
+        break;
+    case Command::divisionCommand:
+        applySubdivisionRule(command.value);
+        break;
+    case Command::previewCommand:
+        currentSampleOffset = 0; // a preview sounds at the start of this block
+        outputJouer(static_cast<Percu>(command.value), command.velocity);
+        break;
+    }
+}
+
+void BattoAudioProcessor::startPerformance()
+{
+    // While the host's transport drives the drummer it replaces Start and Stop: a reset
+    // here would take the engine off the host's bar.
+    if (hostSynced.load() || running.load())
+        return;
+    resetPerformance();
+    running.store(true);
+}
+
+void BattoAudioProcessor::stopPerformance()
+{
+    if (hostSynced.load())
+        return;
+    running.store(false);
+    resetPerformance();
+    if (const int waiting = pendingDivisionDuTemps.load())
+        applySubdivisionRule(waiting);
+}
+
+void BattoAudioProcessor::applySubdivisionRule(int divisions)
+{
+    if (!isUsableDivisionDuTemps(divisions))
+        return;
+    if (!running.load() && !hostSynced.load())
+        applySubdivisionAtOnce(divisions);
+    else
+        pendingDivisionDuTemps.store(divisions); // the engine applies it on its next beat
+}
+
+void BattoAudioProcessor::applySubdivisionAtOnce(int divisions)
+{
+    divisionDuTemps.store(divisions);
+    divisionDuTempsInUse = divisions;
+    tempoChanged.store(true);
+    updateProgressionBarDisplay();
+    pendingDivisionDuTemps.store(0);
+}
+
+//==============================================================================
+// User actions (message thread)
+
+void BattoAudioProcessor::start()
+{
+    pushCommand({Command::startCommand});
+#if !BATTO_PLUGIN_BUILD
+    if (drumKit.load() == kitMidiOut && midiThread != nullptr)
+        midiThread->startThread();
+#endif
+}
+
+void BattoAudioProcessor::stop()
+{
+#if !BATTO_PLUGIN_BUILD
+    if (midiThread != nullptr)
+        midiThread->stopThread(-1);
+#endif
+    pushCommand({Command::stopCommand});
+}
+
+void BattoAudioProcessor::chooseDivisionDuTemps(int divisions)
+{
+    if (isUsableDivisionDuTemps(divisions))
+        pushCommand({Command::divisionCommand, divisions});
+}
+
+void BattoAudioProcessor::setTempo(double bpm)
+{
+    if (!isUsableTempo(bpm))
+        return;
+    if (tempo.exchange(bpm) != bpm)
+        tempoChanged.store(true);
+}
+
+void BattoAudioProcessor::setVolume(double gain)
+{
+    if (std::isfinite(gain))
+        volume.store(gain);
+}
+
+void BattoAudioProcessor::setAutoKick(bool on)
+{
+    autoKick.store(on);
+}
+
+void BattoAudioProcessor::setAutoSnare(bool on)
+{
+    autoSnare.store(on);
+}
+
+void BattoAudioProcessor::setBreakParam1(double sensitivity)
+{
+    if (std::isfinite(sensitivity))
+        breakParam1.store(sensitivity);
+}
+
+void BattoAudioProcessor::setBreakParam2(double sensitivity)
+{
+    if (std::isfinite(sensitivity))
+        breakParam2.store(sensitivity);
+}
+
+void BattoAudioProcessor::setGravaEnabled(bool on)
+{
+    // Keys held across the switch are released when the follower next runs, so that no
+    // bass note hangs and no stale key keeps the next one off the bass line.
+    gravaProcessor.allNotesOffRequested = true;
+    gravaEnabled.store(on);
+}
+
+void BattoAudioProcessor::setDrumNote(int voice, int note)
+{
+    if (isVoice(voice))
+        drumNotes[voice].store(note); // any int: only its low 7 bits are sent
+}
+
+void BattoAudioProcessor::setVelocityScale(int voice, float scale)
+{
+    if (isVoice(voice) && std::isfinite(scale))
+        velocityScales[voice].store(scale);
+}
+
+void BattoAudioProcessor::previewVoice(Percu voice, int velocity)
+{
+    if (!isVoice(voice))
+        return;
+    velocity = juce::jlimit(0, 127, velocity);
+    // Previews never take the last places of the queue: Start and Stop must always fit.
+    if (commands.freeSpace() > commandRoomKeptFromPreviews)
+        pushCommand({Command::previewCommand, static_cast<int>(voice), velocity});
+#if !BATTO_PLUGIN_BUILD
+    if (midiThreadEngine != nullptr)
+        midiThreadEngine->outputJouer(voice, velocity);
+#endif
+}
+
+bool BattoAudioProcessor::isRunning() const
+{
+    return running.load();
+}
+
+bool BattoAudioProcessor::isHostSynced() const
+{
+    return hostSynced.load();
+}
+
+double BattoAudioProcessor::getTempoSetting() const
+{
+    return tempo.load();
+}
+
+int BattoAudioProcessor::getDivisionDuTempsSetting() const
+{
+    return divisionDuTemps.load();
+}
+
+double BattoAudioProcessor::getVolume() const
+{
+    return volume.load();
+}
+
+bool BattoAudioProcessor::isAutoKickOn() const
+{
+    return autoKick.load();
+}
+
+bool BattoAudioProcessor::isAutoSnareOn() const
+{
+    return autoSnare.load();
+}
+
+bool BattoAudioProcessor::isGravaEnabled() const
+{
+    return gravaEnabled.load();
+}
+
+int BattoAudioProcessor::getDrumNote(int voice) const
+{
+    return isVoice(voice) ? drumNotes[voice].load() : 0;
+}
+
+float BattoAudioProcessor::getVelocityScale(int voice) const
+{
+    return isVoice(voice) ? velocityScales[voice].load() : 0.0f;
+}
+
+const juce::MidiBuffer& BattoAudioProcessor::getMidiOut() const
+{
+    return midiOut.events;
+}
+
+const GravaAudioProcessor& BattoAudioProcessor::getGravaProcessor() const
+{
+    return gravaProcessor;
+}
+
+const juce::AudioPlayHead::CurrentPositionInfo& BattoAudioProcessor::getLastPosInfo() const
+{
+    return lastPosInfo;
+}
+
+double BattoAudioProcessor::getHostTempo() const
+{
+    return hostTempo;
+}

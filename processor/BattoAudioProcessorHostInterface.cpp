@@ -1,0 +1,123 @@
+#include "BattoAudioProcessor.h"
+#include "BattoAudioProcessorInternal.h"
+
+//==============================================================================
+// The engine's host interface
+
+int BattoAudioProcessor::GetStartLatencyCompensation()
+{
+    return getBlockSize();
+}
+
+void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
+{
+    if (!isVoice(voice))
+        return;
+    velocity = juce::jlimit(0, 127, velocity);
+#if !BATTO_PLUGIN_BUILD
+    // The sound this hit cuts still plays up to the hit's sample.
+    if (producesKitSound())
+        kitPlayer.rememberCut(voice, voiceVelocity[voice], voicePosition[voice], currentSampleOffset);
+    voiceVelocity[voice] = velocity;
+    voicePosition[voice] = -currentSampleOffset;
+    if (producesKitSound())
+        return;
+#endif
+    // Single precision on purpose: 100 x 0.7f is 70, not 69. A negative scale sends 0
+    // rather than a byte that is no MIDI data.
+    const float scaled = static_cast<float>(velocity) * velocityScales[voice].load();
+    const int noteVelocity = juce::jlimit(0, 127, static_cast<int>(juce::jmin(127.0f, scaled)));
+    const juce::uint8 noteOn[3] = {0x99, static_cast<juce::uint8>(drumNotes[voice].load() & 0x7F),
+                                   static_cast<juce::uint8>(noteVelocity)};
+    midiOut.add(noteOn, 3, currentSampleOffset);
+}
+
+int BattoAudioProcessor::getWaitForTheTimeToUpdateProgressionBarDisplay()
+{
+    return pendingDivisionDuTemps.load();
+}
+
+int* BattoAudioProcessor::getDivisionDuTemps()
+{
+    return &divisionDuTempsInUse;
+}
+
+double* BattoAudioProcessor::getTempo()
+{
+    return hostSynced.load() ? &hostTempo : &tempoInUse;
+}
+
+bool* BattoAudioProcessor::getAutoKick()
+{
+    return &autoKickInUse;
+}
+
+bool* BattoAudioProcessor::getAutoSnare()
+{
+    return &autoSnareInUse;
+}
+
+double BattoAudioProcessor::GetBreakParam1()
+{
+    return breakParam1.load();
+}
+
+double BattoAudioProcessor::GetBreakParam2()
+{
+    return breakParam2.load();
+}
+
+int BattoAudioProcessor::getOneOrSampleRatePerMs()
+{
+    return truncated(engineSampleRate * 0.001);
+}
+
+void BattoAudioProcessor::updateProgressionBarDisplay()
+{
+    report(12);
+}
+
+void BattoAudioProcessor::displayProgressionBar(int position, int)
+{
+    report(position, false);
+}
+
+void BattoAudioProcessor::displayBreakCreshendo(int subdivisionsToBarLine)
+{
+    if (subdivisionsToBarLine <= 3)
+        report(subdivisionsToBarLine + 6);
+}
+
+void BattoAudioProcessor::displayMidiIn(int code)
+{
+    report(code);
+}
+
+void BattoAudioProcessor::displayCrashRoulement()
+{
+    report(13);
+}
+
+void BattoAudioProcessor::displaySpecialevent(int kind)
+{
+    report(kind + 14);
+}
+
+void BattoAudioProcessor::setDivisionDuTempsAfterwaitingForATemps(int divisions)
+{
+    if (isUsableDivisionDuTemps(divisions))
+    {
+        divisionDuTemps.store(divisions);
+        divisionDuTempsInUse = divisions;
+        // The subdivision length follows at once. A tempo change that the message thread
+        // flagged meanwhile stays flagged for the next block.
+        updateDivisionDuration();
+        updateProgressionBarDisplay();
+    }
+    pendingDivisionDuTemps.store(0);
+}
+
+void BattoAudioProcessor::report(int code, bool highlighted)
+{
+    displayCodes.push(code, highlighted);
+}

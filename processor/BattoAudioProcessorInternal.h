@@ -1,0 +1,58 @@
+#pragma once
+
+// Small helpers shared by the processor's source files (one class spread over several files).
+
+#include "Batto.h"
+#include "BattoAudioProcessor.h"
+
+#include <cmath>
+#include <cstddef>
+
+namespace batto_processor
+{
+// Every conversion of a double to an engine int truncates toward zero.
+inline int truncated(double value)
+{
+    return static_cast<int>(value);
+}
+
+inline bool isUsableSampleRate(double rate)
+{
+    return std::isfinite(rate) && rate >= BattoAudioProcessor::lowestSampleRate
+           && rate <= BattoAudioProcessor::highestSampleRate;
+}
+
+inline bool isVoice(int voice)
+{
+    return voice >= 0 && voice < Batto::numVoices;
+}
+
+// Bytes an event takes in a juce::MidiBuffer besides its own: a 32-bit time and a 16-bit size.
+constexpr size_t midiEventOverhead = sizeof(juce::int32) + sizeof(juce::uint16);
+
+// Room for the MIDI of one block: the drum hits of a dense performance stay far below it,
+// and a host feeding a block with more incoming messages than this is not a keyboard.
+inline size_t midiBytesFor(int samplesPerBlock)
+{
+    const size_t events = 1024 + 4 * static_cast<size_t>(juce::jmax(0, samplesPerBlock));
+    return events * (midiEventOverhead + 3);
+}
+
+constexpr int blockSizeReservedAtConstruction = 4096;
+
+// State record tags of the per-voice settings: "DMN0".."DMN9", "VLS0".."VLS9".
+struct VoiceTag
+{
+    VoiceTag(const char* prefix, int voice)
+    {
+        for (int i = 0; i < 3; ++i)
+            text[i] = prefix[i];
+        text[3] = static_cast<char>('0' + voice);
+        text[4] = 0;
+    }
+    char text[5];
+};
+} // namespace batto_processor
+
+// Only the processor's own source files include this header.
+using namespace batto_processor;
