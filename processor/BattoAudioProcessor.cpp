@@ -62,6 +62,7 @@ BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
         velocityScales[voice].store(1.0f);
     }
     applySettings(settings);
+    divisionDuTempsInUse = divisionChoiceTaken = divisionDuTemps.load();
     hostTempo = tempo.load();
     divisionDuration = 22050.0;
     refreshEngineSettings();
@@ -231,7 +232,7 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     drumKitInBlock = drumKit.load();
 #endif
     refreshEngineSettings();
-    applyCommands(); // what the message thread asked for since the last block
+    applyUserRequests(); // what the message thread asked for since the last block
 
 #if !BATTO_PLUGIN_BUILD
     takeMidiThreadClickRequest(numSamples);
@@ -272,7 +273,6 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 void BattoAudioProcessor::refreshEngineSettings()
 {
     tempoInUse = tempo.load();
-    divisionDuTempsInUse = divisionDuTemps.load();
     autoKickInUse = autoKick.load();
     autoSnareInUse = autoSnare.load();
 }

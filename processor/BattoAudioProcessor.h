@@ -25,9 +25,10 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 //
 // Threads. The audio thread runs processBlock and every engine call. The message thread
 // changes the settings through the setters below: plain values travel as atomics and are
-// picked up at the next block; whatever touches the engine (Start, Stop, a subdivision
-// choice, a drum-map preview) is queued as a command and applied by the audio thread at
-// the start of its next block. Engine events reach the editor through displayCodes.
+// picked up at the next block. A setting is the user's choice at once, audio or not; what
+// touches the engine (Start, Stop, a subdivision choice, a drum-map preview) is taken up by
+// the audio thread at the start of its next block. Engine events reach the editor through
+// displayCodes.
 class BattoAudioProcessor : public Batto, public BattoMidiInFilterBase
 {
 public:
@@ -223,31 +224,32 @@ private:
     };
     class EngineInput;
 
-    struct Command
+    // A drum-map preview waiting for the next block.
+    struct PreviewRequest
     {
-        enum Kind
-        {
-            startCommand,
-            stopCommand,
-            divisionCommand,
-            previewCommand
-        };
-        Kind kind = startCommand;
-        int value = 0;
+        int voice = 0;
         int velocity = 0;
     };
+    static constexpr int previewCapacity = 256;
 
-    static constexpr int commandCapacity = 256;
-    // Previews leave this much room in the command queue for Start, Stop and subdivisions.
-    static constexpr int commandRoomKeptFromPreviews = 32;
+    // Start and Stop as the next block takes them. They are a state, not a queue, so they
+    // can never be dropped: only the last word counts, except that a Stop followed by a
+    // Start still restarts the performance.
+    enum TransportRequest
+    {
+        noTransportRequest,
+        startRequest,
+        stopRequest,
+        stopThenStartRequest
+    };
 
     void applySettings(const Settings& settings);
     void reserveBuffers(int samplesPerBlock);
-    bool pushCommand(const Command& command);
 
     // Steps of processBlock, in order.
-    void applyCommands();
-    void applyCommand(const Command& command);
+    void applyUserRequests();
+    void applyDivisionChoice();
+    void playPreviews();
     void refreshEngineSettings();
     void runBassFollower(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
     void followHostTransport();
@@ -298,7 +300,9 @@ private:
     std::atomic<double> volume{1.0};
     std::atomic<double> tempo{120.0};
     std::atomic<bool> tempoChanged{false}; // set by tempo changes; cleared by the audio thread
-    std::atomic<int> divisionDuTemps{2};   // also written by the audio thread (subdivision applied)
+    // The user's subdivision choice. The engine's own count (divisionDuTempsInUse) follows it
+    // at the next block when stopped, or at the next beat while the drummer plays.
+    std::atomic<int> divisionDuTemps{2};
     std::atomic<bool> autoKick{false};
     std::atomic<bool> autoSnare{false};
     std::atomic<double> breakParam1{0.5};
@@ -312,7 +316,9 @@ private:
     std::atomic<int> pendingDivisionDuTemps{0}; // a subdivision waiting for the next beat; 0 none
 
     // The values the engine reads through the host interface's pointers during one block:
-    // the audio thread copies them from the settings at the start of every block.
+    // the audio thread copies them from the settings at the start of every block, except the
+    // subdivision count, which changes only by the subdivision rule (at once when stopped, on
+    // a beat while playing) so that the engine's bar position never leaves 0..31.
     double tempoInUse = 120.0;
     int divisionDuTempsInUse = 2;
     bool autoKickInUse = false;
@@ -331,7 +337,9 @@ private:
     ReservedMidiBuffer heldMidiIn; // MIDI received while stopped, kept for the early-note window
     ReservedMidiBuffer agedMidiIn; // scratch for ageing heldMidiIn
 
-    LockFreeQueue<Command, commandCapacity> commands; // message thread -> audio thread
+    LockFreeQueue<PreviewRequest, previewCapacity> previewRequests; // message thread -> audio thread
+    std::atomic<int> transportRequest{noTransportRequest}; // set by the message thread, taken by the audio thread
+    int divisionChoiceTaken = 2; // audio thread: the last choice that the subdivision rule was given
 
 #if !BATTO_PLUGIN_BUILD
     std::atomic<int> drumKit{kitInternal};        // written under suspended processing

@@ -2,37 +2,35 @@
 #include "BattoAudioProcessorInternal.h"
 
 //==============================================================================
-// Commands from the message thread, applied at the start of a block
+// What the message thread asked for, taken up at the start of a block
 
-bool BattoAudioProcessor::pushCommand(const Command& command)
+void BattoAudioProcessor::applyUserRequests()
 {
-    return commands.push(command);
-}
-
-void BattoAudioProcessor::applyCommands()
-{
-    Command command;
-    while (commands.pop(command))
-        applyCommand(command);
-}
-
-void BattoAudioProcessor::applyCommand(const Command& command)
-{
-    switch (command.kind)
-    {
-    case Command::startCommand:
-        startPerformance();
-        break;
-    case Command::stopCommand:
+    const int transport = transportRequest.exchange(noTransportRequest);
+    if (transport == stopRequest || transport == stopThenStartRequest)
         stopPerformance();
-        break;
-    case Command::divisionCommand:
-        applySubdivisionRule(command.value);
-        break;
-    case Command::previewCommand:
+    applyDivisionChoice(); // before a Start, so that a new performance starts with it
+    if (transport == startRequest || transport == stopThenStartRequest)
+        startPerformance();
+    playPreviews();
+}
+
+void BattoAudioProcessor::applyDivisionChoice()
+{
+    const int chosen = divisionDuTemps.load();
+    if (chosen == divisionChoiceTaken)
+        return;
+    divisionChoiceTaken = chosen;
+    applySubdivisionRule(chosen);
+}
+
+void BattoAudioProcessor::playPreviews()
+{
+    PreviewRequest preview;
+    while (previewRequests.pop(preview))
+    {
         currentSampleOffset = 0; // a preview sounds at the start of this block
-        outputJouer(static_cast<Percu>(command.value), command.velocity);
-        break;
+        outputJouer(static_cast<Percu>(preview.voice), preview.velocity);
     }
 }
 
@@ -68,7 +66,6 @@ void BattoAudioProcessor::applySubdivisionRule(int divisions)
 
 void BattoAudioProcessor::applySubdivisionAtOnce(int divisions)
 {
-    divisionDuTemps.store(divisions);
     divisionDuTempsInUse = divisions;
     tempoChanged.store(true);
     updateProgressionBarDisplay();
@@ -80,7 +77,12 @@ void BattoAudioProcessor::applySubdivisionAtOnce(int divisions)
 
 void BattoAudioProcessor::start()
 {
-    pushCommand({Command::startCommand});
+    // After a Stop that no block has taken yet, the next block stops and starts again.
+    int request = transportRequest.load();
+    int wanted;
+    do
+        wanted = request == stopRequest || request == stopThenStartRequest ? stopThenStartRequest : startRequest;
+    while (!transportRequest.compare_exchange_weak(request, wanted));
 #if !BATTO_PLUGIN_BUILD
     if (drumKit.load() == kitMidiOut && midiThread != nullptr)
         midiThread->startThread();
@@ -93,13 +95,13 @@ void BattoAudioProcessor::stop()
     if (midiThread != nullptr)
         midiThread->stopThread(-1);
 #endif
-    pushCommand({Command::stopCommand});
+    transportRequest.store(stopRequest); // a Start that no block has taken yet is void
 }
 
 void BattoAudioProcessor::chooseDivisionDuTemps(int divisions)
 {
     if (isUsableDivisionDuTemps(divisions))
-        pushCommand({Command::divisionCommand, divisions});
+        divisionDuTemps.store(divisions); // the engine takes it up at its next block
 }
 
 void BattoAudioProcessor::setTempo(double bpm)
@@ -140,6 +142,8 @@ void BattoAudioProcessor::setBreakParam2(double sensitivity)
 
 void BattoAudioProcessor::setGravaEnabled(bool on)
 {
+    if (gravaEnabled.load() == on)
+        return;
     // Keys held across the switch are released when the follower next runs, so that no
     // bass note hangs and no stale key keeps the next one off the bass line.
     gravaProcessor.allNotesOffRequested = true;
@@ -163,9 +167,7 @@ void BattoAudioProcessor::previewVoice(Percu voice, int velocity)
     if (!isVoice(voice))
         return;
     velocity = juce::jlimit(0, 127, velocity);
-    // Previews never take the last places of the queue: Start and Stop must always fit.
-    if (commands.freeSpace() > commandRoomKeptFromPreviews)
-        pushCommand({Command::previewCommand, static_cast<int>(voice), velocity});
+    previewRequests.push({static_cast<int>(voice), velocity}); // dropped when a full queue waits for audio
 #if !BATTO_PLUGIN_BUILD
     if (midiThreadEngine != nullptr)
         midiThreadEngine->outputJouer(voice, velocity);

@@ -107,7 +107,6 @@ void BattoAudioProcessor::setDivisionDuTempsAfterwaitingForATemps(int divisions)
 {
     if (isUsableDivisionDuTemps(divisions))
     {
-        divisionDuTemps.store(divisions);
         divisionDuTempsInUse = divisions;
         // The subdivision length follows at once. A tempo change that the message thread
         // flagged meanwhile stays flagged for the next block.

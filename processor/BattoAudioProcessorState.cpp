@@ -34,8 +34,7 @@ void BattoAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
     if (const auto value = reader.readFloat("TEMP"))
         setTempo(*value); // the engine's subdivision length follows at the next block
     if (const auto value = reader.readInt("HIHA"))
-        if (isUsableDivisionDuTemps(*value) && divisionDuTemps.exchange(*value) != *value)
-            tempoChanged.store(true);
+        chooseDivisionDuTemps(*value); // waits for a beat while the drummer plays
     if (const auto value = reader.readInt("AKIC"))
         autoKick.store(*value != 0);
     if (const auto value = reader.readInt("ASNA"))
@@ -52,7 +51,7 @@ void BattoAudioProcessor::setStateInformation(const void* data, int sizeInBytes)
             setVelocityScale(voice, *value);
     }
     if (const auto value = reader.readInt("GRVA"))
-        gravaEnabled.store(*value != 0);
+        setGravaEnabled(*value != 0); // a switch releases the keys the follower holds
     if (const auto value = reader.readFloat("BRE1"))
         setBreakParam1(*value);
     if (const auto value = reader.readFloat("BRE2"))

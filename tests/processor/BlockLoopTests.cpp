@@ -235,13 +235,14 @@ TEST(BlockLoop, SubdivisionChoiceWaitsForTheNextBeatWhileRunning)
     // The next beat is 22 050 samples later: sample 22 562, in block 45.
     for (int block = 3; block <= 44; ++block)
         fixture.driver.run(blockSize);
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4); // the user's choice
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 2);       // the engine's count
     EXPECT_EQ(processor.getWaitForTheTimeToUpdateProgressionBarDisplay(), 4);
     EXPECT_DOUBLE_EQ(processor.divisionDuration, 11025.0);
     EXPECT_FALSE(contains(fixture.drainCodes(), {12, true}));
 
     fixture.driver.run(blockSize);
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4);
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 4);
     EXPECT_EQ(processor.getWaitForTheTimeToUpdateProgressionBarDisplay(), 0);
     EXPECT_DOUBLE_EQ(processor.divisionDuration, 5512.5);
     EXPECT_TRUE(contains(fixture.drainCodes(), {12, true}));
@@ -253,19 +254,21 @@ TEST(BlockLoop, SubdivisionChoiceAppliesAtOnceWhileStoppedAndWhenStopping)
         MidiSoundingProcessor fixture;
         fixture.processor.chooseDivisionDuTemps(1);
         fixture.driver.run(blockSize);
-        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 1);
+        EXPECT_EQ(*fixture.processor.getDivisionDuTemps(), 1);
         EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 22050.0);
         EXPECT_EQ(fixture.drainCodes(), (std::vector<std::pair<int, bool>>{{12, true}}));
     }
     {
         MidiSoundingProcessor fixture;
         fixture.processor.start();
+        fixture.driver.run(blockSize);
+        fixture.driver.run(blockSize); // past the first beat
         fixture.processor.chooseDivisionDuTemps(4);
         fixture.driver.run(blockSize);
-        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 2);
+        EXPECT_EQ(*fixture.processor.getDivisionDuTemps(), 2);
         fixture.processor.stop();
         fixture.driver.run(blockSize);
-        EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 4);
+        EXPECT_EQ(*fixture.processor.getDivisionDuTemps(), 4);
         EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 5512.5);
     }
 }
@@ -419,4 +422,65 @@ TEST(ProcessorIdentity, BuildsAnswerAsTheirDeliverable)
     EXPECT_EQ(processor.getNumPrograms(), 1);
     EXPECT_DOUBLE_EQ(processor.divisionDuration, 22050.0);
     EXPECT_EQ(*processor.getAutoKick(), BATTO_PLUGIN_BUILD == 0);
+}
+
+TEST(BlockLoop, ASubdivisionChoiceIsTheSettingAtOnceEvenWithNoAudio)
+{
+    // No device, or a host that stopped processing: the choice is what the state saves.
+    BattoAudioProcessor processor;
+    processor.chooseDivisionDuTemps(4);
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4);
+    juce::MemoryBlock state;
+    processor.getStateInformation(state);
+    BattoAudioProcessor restored;
+    restored.setStateInformation(state.getData(), static_cast<int>(state.getSize()));
+    EXPECT_EQ(restored.getDivisionDuTempsSetting(), 4);
+
+    // Running, the setting is the choice while the engine keeps its subdivision to the beat.
+    MidiSoundingProcessor fixture;
+    fixture.processor.start();
+    fixture.driver.run(blockSize);
+    fixture.driver.run(blockSize); // the first beat is reached at this block's start
+    fixture.processor.chooseDivisionDuTemps(1);
+    fixture.driver.run(blockSize);
+    EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 1);
+    EXPECT_EQ(*fixture.processor.getDivisionDuTemps(), 2);
+}
+
+TEST(BlockLoop, StartAndStopAreNeverLost)
+{
+    // Without audio blocks the user may choose subdivisions and press Start and Stop any
+    // number of times; the last word counts when blocks come.
+    {
+        MidiSoundingProcessor fixture;
+        for (int choice = 0; choice < 1000; ++choice)
+            fixture.processor.chooseDivisionDuTemps(choice % 2 == 0 ? 1 : 4);
+        for (int voice = 0; voice < 1000; ++voice)
+            fixture.processor.previewVoice(Batto::Snare, 100);
+        fixture.processor.start();
+        fixture.driver.run(blockSize);
+        EXPECT_TRUE(fixture.processor.isRunning());
+        EXPECT_EQ(*fixture.processor.getDivisionDuTemps(), 4);
+
+        for (int press = 0; press < 1000; ++press)
+        {
+            fixture.processor.start();
+            fixture.processor.stop();
+        }
+        fixture.driver.run(blockSize);
+        EXPECT_FALSE(fixture.processor.isRunning());
+    }
+    {
+        // Stop then Start before the next block starts the performance again from bar 0.
+        MidiSoundingProcessor fixture;
+        fixture.processor.start();
+        for (int block = 0; block < 300; ++block)
+            fixture.driver.run(blockSize);
+        ASSERT_GT(fixture.processor.currentInstant.bar, 0);
+        fixture.processor.stop();
+        fixture.processor.start();
+        fixture.driver.run(blockSize);
+        EXPECT_TRUE(fixture.processor.isRunning());
+        EXPECT_EQ(fixture.processor.currentInstant.bar, 0);
+    }
 }

@@ -1,5 +1,6 @@
 #include "ProcessorTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -334,4 +335,77 @@ TEST(StateChunk, LoadedTempoAndSubdivisionReachTheEngine)
     load(processor, chunkOf(v, standalone));
     driver.run(512);
     EXPECT_DOUBLE_EQ(processor.divisionDuration, 44100.0);
+}
+
+TEST(StateChunk, SwitchingTheBassFollowerReleasesTheKeysItStillHolds)
+{
+    // A key held when a chunk switches the follower off, and released while it is off, must
+    // not stay "held" when a chunk switches it on again: a stale low key keeps every higher
+    // key off the bass line, and the drummer would hear nothing.
+    BattoAudioProcessor processor;
+    BlockDriver driver(processor, 44100.0, 512);
+    processor.setGravaEnabled(true);
+    processor.start();
+    driver.run(512);
+    driver.run(512, {{10, noteOn(40, 100)}});
+    ASSERT_EQ(processor.getGravaProcessor().heldNotes.size(), 1u);
+
+    Values v;
+    v.divisions = 2;
+    v.drumKit = BattoAudioProcessor::kitInternal;
+    v.grava = 0;
+    load(processor, chunkOf(v, standalone));
+    driver.run(512, {{10, juce::MidiMessage::noteOff(1, 40)}}); // the follower does not see it
+    v.grava = 1;
+    load(processor, chunkOf(v, standalone));
+    const int heardBefore = processor.lastNoteOnInstant.bar * 1000 + processor.lastNoteOnInstant.beat;
+    for (int block = 0; block < 200; ++block)
+        driver.run(512, {{100, noteOn(60, 100)}, {400, juce::MidiMessage::noteOff(1, 60)}});
+
+    ASSERT_EQ(processor.getGravaProcessor().heldNotes.size(), 0u);
+    EXPECT_NE(processor.lastNoteOnInstant.bar * 1000 + processor.lastNoteOnInstant.beat, heardBefore)
+        << "the drummer answers the new bass notes";
+}
+
+TEST(StateChunk, SubdivisionLoadedMidBeatWaitsForTheNextBeat)
+{
+    // Running in sixteenths, a chunk with quarter notes arrives on the third sixteenth of a
+    // beat. Applied there, the bar position would run past 31 and the display would get an
+    // out-of-range code; it waits for the beat like the editor's choice.
+    BattoAudioProcessor processor;
+    processor.displayCodes.open();
+    BlockDriver driver(processor, 44100.0, 256);
+    processor.chooseDivisionDuTemps(4);
+    driver.run(256);
+    processor.start();
+    int blocks = 0;
+    while (!(processor.nextInstant.beat == 3 && processor.nextInstant.division >= 2) && blocks < 2000)
+    {
+        driver.run(256);
+        ++blocks;
+    }
+    ASSERT_LT(blocks, 2000);
+
+    Values v;
+    v.divisions = 1;
+    v.drumKit = BattoAudioProcessor::kitInternal;
+    load(processor, chunkOf(v, standalone));
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 1) << "the loaded value is the setting at once";
+    RecordingDisplay display;
+    processor.displayCodes.drain(display);
+    display.codes.clear();
+    int furthestPosition = 0;
+    for (int block = 0; block < 400; ++block)
+    {
+        driver.run(256);
+        furthestPosition = std::max(furthestPosition, processor.positionInBar(processor.currentInstant));
+        processor.displayCodes.drain(display);
+    }
+    EXPECT_LE(furthestPosition, 31);
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 1);
+    int furthestShown = 0;
+    for (const auto& [code, highlighted] : display.codes)
+        if (!highlighted)
+            furthestShown = std::max(furthestShown, code);
+    EXPECT_LE(furthestShown, 31) << "progression-bar positions";
 }
