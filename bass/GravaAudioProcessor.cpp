@@ -137,12 +137,19 @@ void GravaAudioProcessor::removeNote(int note, int time)
 }
 
 // When the lowest key goes up, the next held key takes the bass over if the two overlapped
-// for less than the legato time; after a longer overlap the bass simply stops.
+// for less than the legato time; after a longer overlap the bass simply stops. Only a key
+// that is still down can take over: records that only the pedal kept are on their way out
+// (the pedal has just risen), and a bass handed to one of them would never be released.
 void GravaAudioProcessor::handOverBassIfLegato(int releasedNote, int time, bool releaseWasAppended)
 {
-    if (heldNotes.empty())
+    const auto stillDown = std::find_if(heldNotes.begin(), heldNotes.end(),
+                                        [](const HeldNote& record)
+                                        {
+                                            return record.voice.state == sounding;
+                                        });
+    if (stillDown == heldNotes.end())
         return;
-    auto& next = heldNotes.front();
+    auto& next = *stillDown;
     if (next.voice.note == releasedNote)
         return;
 
