@@ -250,6 +250,62 @@ TEST(Clock, theDynamicLevelFollowsThePlayerButFreezesAt200WithSixteenths)
     EXPECT_EQ(fast.dynamicLevel, 90);
 }
 
+TEST(Clock, theDynamicLevelStepsTowardsTheNewestAndTheOldestNote)
+{
+    struct Case
+    {
+        double tempo;
+        int subdivisions;
+        int level, newest, oldest;
+        int after; // the level after one engine step
+    };
+    const Case cases[] = {
+        {120.0, 2, 90, 30, 90, 87},  // step 3: falls by the step towards the newest
+        {120.0, 2, 90, 89, 90, 89},  // but never past it
+        {120.0, 2, 90, 127, 127, 93}, // rises towards the oldest
+        {120.0, 2, 90, 127, 92, 92},
+        {120.0, 2, 90, 127, 60, 90}, // a loud newest note alone does not raise it
+        {120.0, 2, 90, 30, 127, 90}, // both pulls in one step
+        {60.0, 1, 90, 30, 90, 78},   // step 12
+        {100.0, 2, 90, 30, 90, 87},  // 750 / 200 = 3.75: step 3
+        {30.0, 1, 90, 127, 127, 115}, // step 25
+        {240.0, 4, 90, 30, 127, 90}, // 750 / 960 < 1: step 0
+    };
+    for (const Case& c : cases)
+    {
+        MillisecondHost host(c.tempo, c.subdivisions);
+        host.start();
+        host.run({}, 700);
+        host.dynamicLevel = c.level;
+        host.noteVelocityHistory[0] = c.newest;
+        host.noteVelocityHistory[1] = host.noteVelocityHistory[2] = 90;
+        host.noteVelocityHistory[3] = c.oldest;
+        host.now = host.getTimeOfNextSomethingToDo(0);
+        host.doSomething();
+        EXPECT_EQ(host.dynamicLevel, c.after)
+            << c.tempo << " bpm, " << c.subdivisions << ": " << c.level << " " << c.newest << " " << c.oldest;
+    }
+}
+
+TEST(Clock, aChordCountsOnceWithItsLoudestNoteAndFourLoudInstantsRaiseTheLevel)
+{
+    MillisecondHost host(120.0, 2);
+    host.start();
+    // A chord at 1000 (70, 100, 50 within a few ms) enters the history once, as 100.
+    host.run({{1000, 70}, {1003, 100}, {1006, 50}}, 1100);
+    EXPECT_EQ(std::vector<int>(host.noteVelocityHistory, host.noteVelocityHistory + 4),
+              (std::vector<int>{100, 90, 90, 90}));
+
+    // Loud notes on the next instants: the level waits until the fourth is the oldest.
+    host.run({{1250, 127}, {1500, 127}}, 1700);
+    EXPECT_EQ(host.dynamicLevel, 90);
+    host.run({{1750, 127}}, 1760);
+    EXPECT_EQ(host.noteVelocityHistory[3], 100);
+    const int before = host.dynamicLevel;
+    host.run({}, 1900);
+    EXPECT_GT(host.dynamicLevel, before);
+}
+
 //==============================================================================
 // Thresholds
 
@@ -318,60 +374,166 @@ TEST_F(Eighths120, accentCrashesScaleAboveTheThresholdAndAlternate)
     EXPECT_EQ(hitsOfVoice(host, Batto::Crash2), (std::vector<Hit>{{Batto::Crash2, 92, at(1, 12)}}));
 }
 
+// A note played at a bar position (eighths of a beat), just after its instant is reached.
+struct Played
+{
+    int bar, position, velocity;
+};
+
+// Steps the engine until the instant at this bar and position has just been reached (its
+// late window open). The grid's own times fall slightly behind the exact ones, so the
+// instant is found by stepping, not by computing its time.
+void reachInstantOf(MillisecondHost& host, int bar, int position)
+{
+    for (int step = 0; step < 100000; ++step)
+    {
+        if (host.instantReached && host.noteWindowOpen && host.currentInstant.bar == bar
+            && host.positionInBar(host.currentInstant) == position)
+            return;
+        host.now = host.getTimeOfNextSomethingToDo(0);
+        host.doSomething();
+    }
+    ADD_FAILURE() << "bar " << bar << ", position " << position << " is never reached";
+}
+
+// Plays the earlier notes, brings the drummer's level and the velocity history to 90 (so
+// that the thresholds are the worked ones: kind 4 from 113, kind 3 from 106, kind 1 from
+// 91), runs the automatic part of the note's instant and returns the hits of the note alone.
+std::vector<Hit> hitsOfNote(MillisecondHost& host, const std::vector<Played>& before, const Played& note)
+{
+    for (const Played& played : before)
+    {
+        reachInstantOf(host, played.bar, played.position);
+        host.noteOnMidiIn(played.velocity, host.now, 0);
+    }
+    host.dynamicLevel = 90;
+    std::fill(std::begin(host.noteVelocityHistory), std::end(host.noteVelocityHistory), 90);
+    reachInstantOf(host, note.bar, note.position);
+    const size_t automatic = host.calls.size();
+    host.noteOnMidiIn(note.velocity, host.now, 0);
+    std::vector<Hit> hits;
+    for (size_t i = automatic; i < host.calls.size(); ++i)
+        if (host.calls[i].name == "outputJouer")
+            hits.push_back({static_cast<Batto::Percu>(host.calls[i].a), host.calls[i].b, 0});
+    return hits;
+}
+
 TEST(NoteOn, thePositionTableDecidesKickSnareAndCrash)
 {
     struct Case
     {
         const char* what;
-        int bar, position, velocity;
-        bool autoSnare;
-        std::vector<Hit> expected; // hits at the note's time (after the automatic part)
-        int noteBefore = -1;       // position of an earlier note in the bar before, if any
-        int velocityBefore = 0;
+        Played note;
+        bool autoKick, autoSnare;
+        std::vector<Hit> expected; // hits of the note (after the automatic part)
+        std::vector<Played> before;
     };
-    // dynamic level 90: D = 104; a note of velocity v > 90 plays M = v / 2 + 59
+    // D = 104; a note of velocity v > 90 plays M = v / 2 + 59. The first crash is Crash.
     const Case cases[] = {
-        {"beat 1, accent", 1, 0, 112, true, {{Batto::Crash, 79, 0}}},
-        {"beat 1, no accent", 1, 0, 105, true, {}},
-        {"middle of beat 2, accent", 0, 12, 120, true, {{Batto::Kick, 104, 0}, {Batto::Crash, 92, 0}}},
-        {"middle of beat 2, no accent", 0, 12, 100, true, {{Batto::Kick, 104, 0}}},
-        {"beat 2 backbeat", 0, 8, 70, false, {{Batto::Snare, 104, 0}}},
-        {"beat 4 backbeat", 0, 24, 70, false, {{Batto::Snare, 104, 0}}},
-        {"off-beat eighth", 0, 4, 70, true, {{Batto::Kick, 104, 0}}},
-        {"loud off-beat eighth", 0, 20, 124, true, {{Batto::Kick, 121, 0}}},
-        {"pick-up at 30, light accent", 0, 30, 100, true, {{Batto::Snare, 104, 0}}},
-        {"pick-up at 30, soft", 0, 30, 60, true, {{Batto::Kick, 104, 0}}},
-        {"sixteenth after a pick-up snare", 1, 2, 100, true, {{Batto::Snare, 104, 0}}, 30, 100},
-        {"sixteenth after a pick-up kick", 1, 2, 100, true, {{Batto::Kick, 109, 0}}, 30, 60},
-        {"sixteenth with no pick-up", 1, 2, 100, true, {{Batto::Kick, 109, 0}}},
-        {"last sixteenth of beat 1, accent",
-         0,
-         6,
-         122,
-         true,
+        {"beat 1, accent", {1, 0, 112}, true, true, {{Batto::Crash, 79, 0}}},
+        {"beat 1, no accent", {1, 0, 105}, true, true, {}},
+        {"middle of beat 2, accent", {0, 12, 120}, true, true, {{Batto::Kick, 104, 0}, {Batto::Crash, 92, 0}}},
+        {"middle of beat 2, no accent", {0, 12, 100}, true, true, {{Batto::Kick, 104, 0}}},
+        {"middle of beat 4, accent", {0, 28, 120}, true, true, {{Batto::Kick, 104, 0}, {Batto::Crash, 92, 0}}},
+        {"middle of beat 4, no accent", {0, 28, 112}, true, true, {{Batto::Kick, 104, 0}}},
+        {"beat 2 backbeat", {0, 8, 70}, true, false, {{Batto::Snare, 104, 0}}},
+        {"beat 4 backbeat", {0, 24, 70}, true, false, {{Batto::Snare, 104, 0}}},
+        {"beat 2 accent, no kick yet in the bar", {0, 8, 120}, false, false,
+         {{Batto::Snare, 104, 0}, {Batto::Crash, 92, 0}}},
+        {"beat 2 accent after the automatic kick", {0, 8, 120}, true, false, {{Batto::Snare, 104, 0}}},
+        {"beat 2 accent after the player's kick", {0, 8, 120}, false, false, {{Batto::Snare, 104, 0}},
+         {{0, 4, 70}}},
+        {"beat 2 accent after a kick in the bar before", {1, 8, 120}, false, false,
+         {{Batto::Snare, 104, 0}, {Batto::Crash, 92, 0}}, {{0, 4, 70}}},
+        {"beat 3 accent, no crash yet in the bar", {0, 16, 120}, false, true, {{Batto::Kick, 104, 0}}},
+        {"beat 3 accent after a crash in the bar", {0, 16, 120}, false, true,
+         {{Batto::Kick, 104, 0}, {Batto::Crash2, 102, 0}}, {{0, 12, 120}}},
+        {"beat 3 accent after a crash in the bar before", {1, 16, 120}, false, true, {{Batto::Kick, 104, 0}},
+         {{0, 12, 120}}},
+        {"beat 3, crash in the bar but no accent", {0, 16, 105}, false, true, {{Batto::Kick, 104, 0}},
+         {{0, 12, 120}}},
+        {"off-beat eighth", {0, 4, 70}, true, true, {{Batto::Kick, 104, 0}}},
+        {"loud off-beat eighth", {0, 20, 124}, true, true, {{Batto::Kick, 121, 0}}},
+        {"pick-up at 14, light accent", {0, 14, 100}, true, true, {{Batto::Snare, 104, 0}}},
+        {"pick-up at 14, soft", {0, 14, 60}, true, true, {{Batto::Kick, 104, 0}}},
+        {"pick-up at 30, light accent", {0, 30, 100}, true, true, {{Batto::Snare, 104, 0}}},
+        {"pick-up at 30, soft", {0, 30, 60}, true, true, {{Batto::Kick, 104, 0}}},
+        {"sixteenth after a pick-up snare", {1, 2, 100}, true, true, {{Batto::Snare, 104, 0}}, {{0, 30, 100}}},
+        {"sixteenth after a pick-up kick", {1, 2, 100}, true, true, {{Batto::Kick, 109, 0}}, {{0, 30, 60}}},
+        {"sixteenth with no pick-up", {1, 2, 100}, true, true, {{Batto::Kick, 109, 0}}},
+        {"after beat 3, after a pick-up snare", {0, 18, 100}, true, true, {{Batto::Snare, 104, 0}},
+         {{0, 14, 100}}},
+        {"after beat 3, after a pick-up kick", {0, 18, 100}, true, true, {{Batto::Kick, 109, 0}},
+         {{0, 14, 60}}},
+        {"after beat 3, no pick-up", {0, 18, 100}, true, true, {{Batto::Kick, 109, 0}}},
+        {"after beat 3, pick-up snare but soft", {0, 18, 80}, true, true, {{Batto::Kick, 104, 0}},
+         {{0, 14, 100}}},
+        {"last sixteenth of beat 1, accent", {0, 6, 122}, true, true,
          {{Batto::Snare, 120, 0}, {Batto::Crash, 101, 0}}},
-        {"last sixteenth of beat 1, soft", 0, 6, 80, true, {{Batto::Kick, 104, 0}}},
+        {"last sixteenth of beat 1, soft", {0, 6, 80}, true, true, {{Batto::Kick, 104, 0}}},
+        {"last sixteenth of beat 3, accent", {0, 22, 122}, true, true,
+         {{Batto::Snare, 120, 0}, {Batto::Crash, 101, 0}}},
+        {"last sixteenth of beat 3, soft", {0, 22, 80}, true, true, {{Batto::Kick, 104, 0}}},
     };
     for (const Case& c : cases)
     {
         MillisecondHost host(120.0, 4); // sixteenths, so that every position has an instant
+        host.autoKick = c.autoKick;
         host.autoSnare = c.autoSnare;
         host.start();
-        const int time = c.bar * 2000 + c.position * 500 / 8;
-        std::vector<Note> notes;
-        if (c.noteBefore >= 0)
-            notes.push_back({(c.bar - 1) * 2000 + c.noteBefore * 500 / 8, c.velocityBefore});
-        host.run(notes, time);
-        host.dynamicLevel = 90;
-        std::fill(std::begin(host.noteVelocityHistory), std::end(host.noteVelocityHistory), 90);
-        host.run({}, time + 1); // the automatic part of the instant
-        const size_t automatic = host.calls.size();
-        host.noteOnMidiIn(c.velocity, time, 0);
-        std::vector<Hit> hits;
-        for (size_t i = automatic; i < host.calls.size(); ++i)
-            if (host.calls[i].name == "outputJouer")
-                hits.push_back({static_cast<Batto::Percu>(host.calls[i].a), host.calls[i].b, 0});
-        EXPECT_EQ(hits, c.expected) << c.what;
+        EXPECT_EQ(hitsOfNote(host, c.before, c.note), c.expected) << c.what;
+    }
+}
+
+TEST(NoteOn, aFillStartsOnlyWhereAndWhenItMay)
+{
+    struct Case
+    {
+        const char* what;
+        Played note;
+        int fillStart; // breakStartPosition right after the note; -1: no fill runs
+        std::vector<Played> before;
+        bool autoKick = true;
+    };
+    // Kind 4 is critical from 113; a crash off the bar line in this bar adds 10.
+    const Case cases[] = {
+        {"a loud note after the bar's kick", {1, 20, 113}, 20},
+        {"a note under the threshold", {1, 20, 112}, -1},
+        {"in the phrase's first bar", {0, 20, 127}, -1},
+        {"on the first instant of a bar", {1, 0, 127}, -1},
+        {"on the accent position 6", {1, 6, 127}, -1},
+        {"on the accent position 12", {1, 12, 127}, -1},
+        {"on the accent position 22", {1, 22, 127}, -1},
+        {"on the accent position 28", {1, 28, 127}, -1},
+        {"a loud note before any kick in the bar", {1, 20, 127}, -1, {}, false},
+        {"while a fill runs", {1, 20, 127}, 10, {{1, 10, 127}}},
+        {"10 under after a crash off the bar line", {1, 20, 103}, 20, {{1, 12, 120}}},
+        {"11 under after a crash off the bar line", {1, 20, 102}, -1, {{1, 12, 120}}},
+        {"10 under after a crash in the bar before", {1, 20, 103}, -1, {{0, 12, 120}}},
+        {"10 under after a crash on the bar line", {1, 20, 103}, -1, {{1, 0, 112}}},
+    };
+    for (const Case& c : cases)
+    {
+        MillisecondHost host(120.0, 4);
+        host.autoKick = c.autoKick;
+        host.start();
+        hitsOfNote(host, c.before, c.note);
+        EXPECT_EQ(host.breakState == 0 ? -1 : host.breakStartPosition, c.fillStart) << c.what;
+    }
+}
+
+TEST(NoteOn, aDownbeatAccentRightAfterAFillIsReportedAsACrashRoll)
+{
+    // The fill of bar 1 ends on its own at the bar line with a ride; an accent in the late
+    // window of that bar line crashes and is shown as the fill's crash roll. A bar later it
+    // is only a crash.
+    for (const int bar : {2, 3})
+    {
+        MillisecondHost host(120.0, 4);
+        host.start();
+        const auto hits = hitsOfNote(host, {{1, 8, 127}}, {bar, 0, 112});
+        EXPECT_EQ(hits, (std::vector<Hit>{{Batto::Crash, 79, 0}})) << bar;
+        EXPECT_EQ(callsNamed(host, "displayCrashRoulement").size(), bar == 2 ? 1u : 0u) << bar;
     }
 }
 
