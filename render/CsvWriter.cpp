@@ -8,5 +8,10 @@ bool writeDrumCsv(const juce::File& file, const std::vector<DrumHit>& hits)
     for (const DrumHit& hit : hits)
         text << juce::String(hit.sample) << ',' << hit.status << ',' << hit.note << ',' << hit.velocity
              << '\n';
-    return file.replaceWithText(text, false, false, "\n");
+    juce::FileOutputStream stream(file);
+    if (!stream.openedOk() || !stream.setPosition(0) || stream.truncate().failed()
+        || !stream.writeText(text, false, false, "\n"))
+        return false;
+    stream.flush();
+    return stream.getStatus().wasOk();
 }

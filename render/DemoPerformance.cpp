@@ -1,5 +1,6 @@
 #include "DemoPerformance.h"
 
+#include <algorithm>
 #include <array>
 
 namespace
@@ -106,11 +107,10 @@ constexpr std::array<int, 4> barRoots = {45, 41, 48, 43};
 constexpr std::array<int, 4> figure = {0, 7, 12, 7};
 
 constexpr int demoChannel = 1;
-constexpr double secondsPerBeat = 60.0 / demoTempo;
 
-double secondsAt(int bar, double beat)
+double beatAt(int bar, double beat)
 {
-    return (bar * 4 + beat) * secondsPerBeat;
+    return bar * 4 + beat;
 }
 
 int pitchOf(const DemoNote& note, size_t index)
@@ -122,10 +122,10 @@ int pitchOf(const DemoNote& note, size_t index)
 double lengthOf(size_t index)
 {
     constexpr size_t count = std::size(demoNotes);
-    const double start = secondsAt(demoNotes[index].bar, demoNotes[index].beat);
-    double end = start + secondsPerBeat;
+    const double start = beatAt(demoNotes[index].bar, demoNotes[index].beat);
+    double end = start + 1.0;
     if (index + 1 < count)
-        end = std::min(end, secondsAt(demoNotes[index + 1].bar, demoNotes[index + 1].beat));
+        end = std::min(end, beatAt(demoNotes[index + 1].bar, demoNotes[index + 1].beat));
     return (end - start) * 0.9;
 }
 } // namespace
@@ -134,11 +134,11 @@ Performance makeDemoPerformance()
 {
     Performance performance;
     performance.name = "demo";
-    performance.firstTempo = demoTempo;
+    performance.tempoChanges = {{0.0, demoTempo}};
     for (size_t i = 0; i < std::size(demoNotes); ++i)
     {
         const DemoNote& note = demoNotes[i];
-        const double start = secondsAt(note.bar, note.beat) + note.offsetMs * 0.001;
+        const double start = beatAt(note.bar, note.beat) + note.offsetMs * 0.001 * demoTempo / 60.0;
         const int pitch = pitchOf(note, i);
         // Time zero is the first beat, so the earliest note must not fall before it.
         const double onTime = std::max(0.0, start);

@@ -5,21 +5,24 @@
 
 namespace
 {
-double ticksAtSeconds(double seconds, const Timeline& timeline)
+double ticksAtBeat(double beat)
 {
-    return std::round(seconds * timeline.tempo / 60.0 * midiTicksPerBeat);
+    return std::round(beat * midiTicksPerBeat);
 }
 
 double ticksAtSample(int64_t sample, const Timeline& timeline)
 {
-    return ticksAtSeconds(static_cast<double>(sample) / timeline.sampleRate, timeline);
+    return ticksAtBeat(timeline.beatsAt(static_cast<double>(sample)));
 }
 
+// The name, the tempo map the drummer played to, and 4/4.
 juce::MidiMessageSequence conductorTrack(const Performance& performance, const Timeline& timeline)
 {
     juce::MidiMessageSequence track;
     track.addEvent(juce::MidiMessage::textMetaEvent(3, juce::String(performance.name)), 0.0);
-    track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / timeline.tempo)), 0.0);
+    for (const TempoChange& change : timeline.tempoMap.changes())
+        track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / change.bpm)),
+                       ticksAtBeat(change.beat));
     // 4/4 with the usual 24 MIDI clocks per click and 8 thirty-seconds per beat (JUCE's
     // own time-signature event writes 1 and 96).
     const juce::uint8 fourFour[] = {0xff, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08};
@@ -27,14 +30,15 @@ juce::MidiMessageSequence conductorTrack(const Performance& performance, const T
     return track;
 }
 
-juce::MidiMessageSequence playerTrack(const Performance& performance, const Timeline& timeline)
+// The player's part at its beats.
+juce::MidiMessageSequence playerTrack(const Performance& performance)
 {
     juce::MidiMessageSequence track;
     track.addEvent(juce::MidiMessage::textMetaEvent(3, "Player"), 0.0);
     for (const auto* event : performance.events)
     {
         juce::MidiMessage message = event->message;
-        message.setTimeStamp(ticksAtSeconds(message.getTimeStamp(), timeline));
+        message.setTimeStamp(ticksAtBeat(message.getTimeStamp()));
         track.addEvent(message);
     }
     return track;
@@ -94,12 +98,12 @@ bool writeRenderMidiFile(const juce::File& file, const Performance& performance,
     juce::MidiFile midiFile;
     midiFile.setTicksPerQuarterNote(midiTicksPerBeat);
     midiFile.addTrack(conductorTrack(performance, timeline));
-    midiFile.addTrack(playerTrack(performance, timeline));
+    midiFile.addTrack(playerTrack(performance));
     midiFile.addTrack(drumTrack(hits, timeline));
 
-    file.deleteFile();
     juce::FileOutputStream stream(file);
-    if (!stream.openedOk() || !midiFile.writeTo(stream, 1))
+    if (!stream.openedOk() || !stream.setPosition(0) || stream.truncate().failed()
+        || !midiFile.writeTo(stream, 1))
         return false;
     stream.flush();
     return stream.getStatus().wasOk();

@@ -2,6 +2,9 @@
 
 #include "RenderError.h"
 
+#include <algorithm>
+#include <cmath>
+
 int Performance::countNoteOns() const
 {
     int count = 0;
@@ -10,13 +13,24 @@ int Performance::countNoteOns() const
     return count;
 }
 
-double Performance::lastNoteOnSeconds() const
+double Performance::lastNoteOnBeat() const
 {
     double last = 0.0;
     for (const auto* event : events)
         if (event->message.isNoteOn())
             last = std::max(last, event->message.getTimeStamp());
     return last;
+}
+
+double Performance::tempoAtStart() const
+{
+    if (tempoChanges.empty() || tempoChanges.front().beat > 0.0)
+        return TempoMap::defaultTempo;
+    double tempo = tempoChanges.front().bpm;
+    for (const TempoChange& change : tempoChanges)
+        if (change.beat <= 0.0)
+            tempo = change.bpm; // the last of several at time zero holds
+    return tempo;
 }
 
 namespace
@@ -26,7 +40,97 @@ juce::File fileFromArgument(const std::string& path)
     return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
 }
 
-juce::MidiFile loadMidiFile(const std::string& path)
+// Ticks per beat, or frames per second and ticks per frame; none of them 0, which would
+// make every time infinite.
+bool hasUsableTimeFormat(int timeFormat)
+{
+    if (timeFormat > 0)
+        return true;
+    const int framesPerSecond = -(timeFormat >> 8);
+    const int ticksPerFrame = timeFormat & 0xff;
+    return timeFormat < 0 && framesPerSecond > 0 && ticksPerFrame > 0;
+}
+
+juce::MidiFile readMidiFile(juce::InputStream& stream, const std::string& name)
+{
+    juce::MidiFile midiFile;
+    if (!midiFile.readFrom(stream) || !hasUsableTimeFormat(midiFile.getTimeFormat()))
+        throw RenderError(name + " is not a Standard MIDI File");
+    return midiFile;
+}
+
+double bpmOf(const juce::MidiMessage& tempoEvent)
+{
+    return 60.0 / tempoEvent.getTempoSecondsPerQuarterNote(); // 0 microseconds a beat: infinite
+}
+
+// The tempo events of every track, at their beats. Ticks count beats in a file with
+// ticks per beat; a file that counts time in frames states no beats, and its first tempo
+// (if any) stands for the whole file.
+std::vector<TempoChange> tempoChangesOf(const juce::MidiFile& midiFile)
+{
+    juce::MidiMessageSequence tempoEvents;
+    midiFile.findAllTempoEvents(tempoEvents);
+    std::vector<TempoChange> changes;
+    const int timeFormat = midiFile.getTimeFormat();
+    for (const auto* event : tempoEvents)
+    {
+        if (timeFormat < 0)
+        {
+            changes.push_back({0.0, bpmOf(event->message)});
+            break;
+        }
+        changes.push_back({event->message.getTimeStamp() / timeFormat, bpmOf(event->message)});
+    }
+    return changes;
+}
+
+// Beats per tick: ticks per beat give them; a file that counts frames plays at its one tempo.
+double beatsPerTick(const juce::MidiFile& midiFile, double tempoAtStart)
+{
+    const int timeFormat = midiFile.getTimeFormat();
+    if (timeFormat > 0)
+        return 1.0 / timeFormat;
+    const double ticksPerSecond = -(timeFormat >> 8) * (timeFormat & 0xff);
+    const bool usable = std::isfinite(tempoAtStart) && tempoAtStart > 0.0;
+    return (usable ? tempoAtStart : TempoMap::defaultTempo) / 60.0 / ticksPerSecond;
+}
+} // namespace
+
+Performance readPerformance(juce::InputStream& stream, const std::string& name)
+{
+    const juce::MidiFile midiFile = readMidiFile(stream, name);
+    Performance performance;
+    performance.tempoChanges = tempoChangesOf(midiFile);
+    const double tickLength = beatsPerTick(midiFile, performance.tempoAtStart());
+
+    // Channel messages of every track; meta events and system messages mean nothing to
+    // the drummer. The tracks are merged by one sort (events at the same time keep the
+    // order of their tracks), not by inserting each event in place, which takes time
+    // proportional to the square of a long file's length.
+    std::vector<juce::MidiMessage> messages;
+    for (int track = 0; track < midiFile.getNumTracks(); ++track)
+        for (const auto* event : *midiFile.getTrack(track))
+            if (event->message.getChannel() > 0)
+            {
+                messages.push_back(event->message);
+                messages.back().setTimeStamp(event->message.getTimeStamp() * tickLength);
+            }
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const juce::MidiMessage& a, const juce::MidiMessage& b)
+                     {
+                         return a.getTimeStamp() < b.getTimeStamp();
+                     });
+    for (const juce::MidiMessage& message : messages)
+        performance.events.addEvent(message);
+    performance.events.updateMatchedPairs();
+
+    if (performance.countNoteOns() == 0)
+        throw RenderError(name + " holds no note-on");
+    return performance;
+}
+
+Performance readPerformanceFile(const std::string& path)
 {
     const juce::File file = fileFromArgument(path);
     if (file.isDirectory())
@@ -38,46 +142,8 @@ juce::MidiFile loadMidiFile(const std::string& path)
     if (stream.failedToOpen())
         throw RenderError(path + " cannot be read: " + stream.getStatus().getErrorMessage().toStdString());
 
-    juce::MidiFile midiFile;
-    // A time format of 0 ticks per beat would make every time infinite.
-    if (!midiFile.readFrom(stream) || midiFile.getTimeFormat() == 0)
-        throw RenderError(path + " is not a Standard MIDI File");
-    return midiFile;
-}
-
-std::optional<double> firstTempoOf(const juce::MidiFile& midiFile)
-{
-    juce::MidiMessageSequence tempoEvents;
-    midiFile.findAllTempoEvents(tempoEvents);
-    if (tempoEvents.getNumEvents() == 0)
-        return std::nullopt;
-    const double secondsPerBeat = tempoEvents.getEventPointer(0)->message.getTempoSecondsPerQuarterNote();
-    if (secondsPerBeat <= 0.0)
-        return std::nullopt;
-    return 60.0 / secondsPerBeat;
-}
-} // namespace
-
-Performance readPerformanceFile(const std::string& path)
-{
-    juce::MidiFile midiFile = loadMidiFile(path);
-    Performance performance;
-    performance.firstTempo = firstTempoOf(midiFile);
-    midiFile.convertTimestampTicksToSeconds();
-
-    // Channel messages of every track; meta events and system messages mean nothing to
-    // the drummer.
-    for (int track = 0; track < midiFile.getNumTracks(); ++track)
-        for (const auto* event : *midiFile.getTrack(track))
-            if (event->message.getChannel() > 0)
-                performance.events.addEvent(event->message);
-    performance.events.sort();
-    performance.events.updateMatchedPairs();
-
-    if (performance.countNoteOns() == 0)
-        throw RenderError(path + " holds no note-on");
-
-    performance.name = fileFromArgument(path).getFileNameWithoutExtension().toStdString();
+    Performance performance = readPerformance(stream, path);
+    performance.name = file.getFileNameWithoutExtension().toStdString();
     if (performance.name.empty())
         performance.name = "performance";
     return performance;

@@ -1,23 +1,29 @@
 #pragma once
 
+#include "TempoMap.h"
+
 #include <juce_audio_basics/juce_audio_basics.h>
 
-#include <optional>
 #include <string>
+#include <vector>
 
-// A keyboard performance: the player's channel messages with their times in seconds
-// from time zero, note-ons matched to their note-offs.
+// A keyboard performance: the player's channel messages at their beats (quarter notes from
+// time zero), note-ons matched to their note-offs, and the tempos that its source states.
 struct Performance
 {
-    std::string name;                 // names the output files
-    juce::MidiMessageSequence events; // time order; timestamps in seconds
-    std::optional<double> firstTempo; // beats per minute, when the source states one
+    std::string name;                      // names the output files
+    juce::MidiMessageSequence events;      // time order; timestamps in beats
+    std::vector<TempoChange> tempoChanges; // in beat order, as stated (any value); empty: none
 
     int countNoteOns() const;
-    double lastNoteOnSeconds() const; // 0 when there is none
+    double lastNoteOnBeat() const; // 0 when there is none
+    // The tempo at time zero: the source's (a MIDI file plays at 120 until its first tempo).
+    double tempoAtStart() const;
 };
 
 // Reads every track and every channel of a Standard MIDI File. Throws RenderError with a
 // one-line message when the file is missing, unreadable, not a MIDI file or holds no
 // note-on.
 Performance readPerformanceFile(const std::string& path);
+// The same from a stream; `name` names it in messages (the performance is left unnamed).
+Performance readPerformance(juce::InputStream& stream, const std::string& name);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace
 {
@@ -128,7 +129,13 @@ Layout layoutFor(const Timeline& timeline, int divisionDuTemps)
 
 double gridBeatAtSample(double sample, const Timeline& timeline)
 {
-    return timeline.beatsAt(sample - static_cast<double>(timeline.gridStartSample));
+    return timeline.gridBeatAt(sample);
+}
+
+// The grid beat at which the player's event at this beat of the performance sounds.
+double gridBeatOfPlayed(double beat, const Timeline& timeline)
+{
+    return timeline.gridBeatAt(timeline.sampleAt(beat));
 }
 
 float velocityShare(int velocity)
@@ -291,11 +298,10 @@ void drawPlayerNotes(juce::Graphics& g, const Layout& layout, const Performance&
     {
         if (!event->message.isNoteOn())
             continue;
-        const double startSample = event->message.getTimeStamp() * timeline.sampleRate;
-        const double start = gridBeatAtSample(startSample, timeline);
-        const double end = event->noteOffObject != nullptr ? gridBeatAtSample(
-                               event->noteOffObject->message.getTimeStamp() * timeline.sampleRate, timeline)
-                                                           : start + 0.25;
+        const double start = gridBeatOfPlayed(event->message.getTimeStamp(), timeline);
+        const double end = event->noteOffObject != nullptr
+                               ? gridBeatOfPlayed(event->noteOffObject->message.getTimeStamp(), timeline)
+                               : start + 0.25;
         const int row = layout.rowOf(start);
         if (row < 0)
             continue;
@@ -369,6 +375,10 @@ juce::Image drawPerformancePicture(const Performance& performance, const std::ve
 {
     const Layout layout = layoutFor(timeline, caption.divisionDuTemps);
     juce::Image picture(juce::Image::RGB, layout.width(), layout.height(), true);
+    // The framework leaves a picture it could not allocate without pixels, and drawing into
+    // it would write through a null pointer.
+    if (juce::Image::BitmapData(picture, juce::Image::BitmapData::readOnly).data == nullptr)
+        throw std::bad_alloc();
     juce::Graphics g(picture);
     g.fillAll(background);
     drawTitle(g, layout, caption);
@@ -386,10 +396,10 @@ juce::Image drawPerformancePicture(const Performance& performance, const std::ve
 
 bool writePerformancePicture(const juce::File& file, const juce::Image& picture)
 {
-    file.deleteFile();
     juce::FileOutputStream stream(file);
     juce::PNGImageFormat png;
-    if (!stream.openedOk() || !png.writeImageToStream(picture, stream))
+    if (!stream.openedOk() || !stream.setPosition(0) || stream.truncate().failed()
+        || !png.writeImageToStream(picture, stream))
         return false;
     stream.flush();
     return stream.getStatus().wasOk();

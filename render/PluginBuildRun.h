@@ -7,9 +7,16 @@
 // that exports this one function and keeps every other symbol, JUCE included, to itself.
 //
 // Runs the plug-in build's processor over the job as a host would and hands each MIDI
-// event of its output to onEvent, in time order. Returns false if the run could not be
-// made.
-extern "C" __attribute__((visibility("default"))) bool
+// event of its output to onEvent, in time order. Returns one of the results below.
+enum PluginBuildRunResult
+{
+    pluginBuildRunDone = 0,
+    pluginBuildRunRefused = 1, // the job cannot be run
+    pluginBuildRunOutOfMemory = 2,
+    pluginBuildRunFailed = 3
+};
+
+extern "C" __attribute__((visibility("default"))) int
 battoRunPluginBuildProcessor(const RenderJob* job, const InputEvent* events, size_t eventCount,
                              OutputEventSink onEvent, void* eventContext, ProgressSink progress,
                              void* progressContext);

@@ -9,7 +9,10 @@
 #include "RenderJob.h"
 #include "TransportPlayHead.h"
 
+#include <algorithm>
+#include <ctime>
 #include <memory>
+#include <vector>
 
 namespace render
 {
@@ -46,12 +49,29 @@ inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJo
     return processor;
 }
 
-// Calls onBlock(firstSample, audio, midi) after every block, with the processor's output.
+inline TempoMap transportTempoMap(const RenderJob& job)
+{
+    if (job.tempoChangeCount == 0)
+        return TempoMap(job.tempo);
+    return TempoMap(std::vector<TempoChange>(job.tempoChanges, job.tempoChanges + job.tempoChangeCount));
+}
+
+// The CPU time of the calling thread, in seconds.
+inline double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+// Calls onBlock(firstSample, audio, midi) after every block, with the processor's output;
+// the render stops at once when it returns false. With a timing, the processor's
+// processBlock calls are timed, and nothing else.
 template <typename OnBlock>
 void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCount, OnBlock&& onBlock,
-                  ProgressSink progress, void* progressContext)
+                  ProgressSink progress, void* progressContext, AudioPathTiming* timing = nullptr)
 {
-    TransportPlayHead playHead(job.sampleRate, job.tempo);
+    TransportPlayHead playHead(job.sampleRate, transportTempoMap(job));
     auto processor = makePreparedProcessor(job, playHead);
 
     juce::AudioBuffer<float> audio(2, job.blockSize);
@@ -68,8 +88,16 @@ void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCo
         }
         playHead.moveTo(blockStart);
         audio.clear();
+        const double started = timing != nullptr ? threadCpuSeconds() : 0.0;
         processor->processBlock(audio, midi);
-        onBlock(blockStart, audio, midi);
+        if (timing != nullptr)
+        {
+            const double spent = threadCpuSeconds() - started;
+            timing->cpuSeconds += spent;
+            timing->worstBlockSeconds = std::max(timing->worstBlockSeconds, spent);
+        }
+        if (!onBlock(blockStart, audio, midi))
+            break;
         if (progress != nullptr)
             progress(progressContext, static_cast<double>(blockStart + job.blockSize) / job.totalSamples);
     }

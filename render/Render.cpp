@@ -3,6 +3,7 @@
 #include "CsvWriter.h"
 #include "DemoPerformance.h"
 #include "MidiFileWriter.h"
+#include "OutputFiles.h"
 #include "PictureWriter.h"
 #include "PluginBuildRun.h"
 #include "ProcessorRun.h"
@@ -10,18 +11,78 @@
 #include "RenderError.h"
 #include "WavFileWriter.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <new>
 
 static_assert(!BATTO_PLUGIN_BUILD, "batto-render sounds the standalone build of the processor");
 
 namespace
 {
-constexpr double defaultTempo = 120.0;
+// Without --bars a render ends a bar after the last note; a stray event hours into a file
+// would make it run for hours and fill the disk, so the last note must come within this.
+constexpr double longestPerformanceSeconds = 3600.0;
+// A WAV file states its sizes in 32 bits: its audio stays below 4 GiB, header aside.
+constexpr double largestWavAudioBytes = 4294967295.0 - 65536.0;
 
 juce::File fileFromArgument(const std::string& path)
 {
     return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
+}
+
+// A number as exactly as it is held, in the fewest digits that say so (240.00096, not 240.0).
+std::string exactly(double value)
+{
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+std::string clockTime(double seconds)
+{
+    const auto whole = static_cast<long long>(std::min(seconds, 1e15));
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+    return text;
+}
+
+std::string bpmText(double bpm)
+{
+    return juce::String(bpm, 1).trimCharactersAtEnd("0").trimCharactersAtEnd(".").toStdString();
+}
+
+void checkFileTempo(const TempoChange& change)
+{
+    if (change.bpm >= minimumTempo && change.bpm <= maximumTempo)
+        return;
+    const std::string where =
+        change.beat > 0.0 ? " at bar " + std::to_string(static_cast<long long>(change.beat / 4.0) + 1) : "";
+    throw RenderError("the file's tempo of " + exactly(change.bpm) + " bpm" + where + " is outside "
+                      + exactly(minimumTempo) + ".." + exactly(maximumTempo) + ": choose one with --tempo");
+}
+
+// What the drummer plays to. --tempo forces one tempo on the whole performance, its notes
+// keeping their beats; with the host's transport the drummer follows the file's tempo map
+// (the changes before `until`, a beat past the render's end); pressing Start plays one
+// tempo, the file's first.
+TempoMap transportTempoFor(const RenderOptions& options, const Performance& performance, double until)
+{
+    if (options.tempo)
+        return TempoMap(*options.tempo);
+    const double first = performance.tempoAtStart();
+    checkFileTempo({0.0, first});
+    if (options.start == RenderOptions::Start::button)
+        return TempoMap(first);
+    std::vector<TempoChange> changes;
+    for (const TempoChange& change : performance.tempoChanges)
+        if (change.beat < until)
+        {
+            checkFileTempo(change);
+            changes.push_back(change);
+        }
+    return TempoMap(changes);
 }
 
 // The folder with links and ".." resolved, so that two names of one folder compare equal.
@@ -33,32 +94,36 @@ std::filesystem::path resolved(const juce::File& folder)
     return error ? path : canonical;
 }
 
-bool sameFolder(const juce::File& a, const juce::File& b)
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
 {
-    return resolved(a) == resolved(b);
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }
 
-double tempoFor(const RenderOptions& options, const Performance& performance)
+// Never next to the performance, and never over it: the folder is compared with the
+// folder the performance is named in and with the one it really lies in (through links),
+// and each output name with the performance itself (hard links and links included).
+void refuseToWriteOverThePerformance(const juce::File& folder, const std::string& performancePath,
+                                     const std::vector<std::string>& outputNames)
 {
-    if (options.tempo)
-        return *options.tempo;
-    if (!performance.firstTempo)
-        return defaultTempo;
-    const double tempo = *performance.firstTempo;
-    if (tempo < minimumTempo || tempo > maximumTempo)
-        throw RenderError("the file's tempo of " + juce::String(tempo, 1).toStdString() + " bpm is outside "
-                          + juce::String(minimumTempo, 0).toStdString() + ".."
-                          + juce::String(maximumTempo, 0).toStdString() + ": choose one with --tempo");
-    return tempo;
+    if (performancePath.empty())
+        return;
+    const juce::File performance = fileFromArgument(performancePath);
+    const std::filesystem::path real = resolved(performance);
+    if (resolved(folder) == resolved(performance.getParentDirectory())
+        || resolved(folder) == real.parent_path() || sameFile(resolved(folder), real.parent_path()))
+        throw RenderError("will not write next to the performance: choose another folder with --out");
+    for (const std::string& name : outputNames)
+        if (sameFile(resolved(folder.getChildFile(juce::String(name))), real))
+            throw RenderError("will not write over the performance (" + name
+                              + " is another name of it): choose another folder with --out");
 }
 
-// The output folder, created if needed; never the performance's own folder.
-juce::File prepareOutputFolder(const RenderOptions& options)
+// The output folder, created if needed.
+juce::File prepareOutputFolder(const RenderOptions& options, const std::vector<std::string>& outputNames)
 {
     const juce::File folder = fileFromArgument(options.outputFolder);
-    if (!options.performancePath.empty()
-        && sameFolder(folder, fileFromArgument(options.performancePath).getParentDirectory()))
-        throw RenderError("will not write next to the performance: choose another folder with --out");
+    refuseToWriteOverThePerformance(folder, options.performancePath, outputNames);
     if (folder.existsAsFile())
         throw RenderError(options.outputFolder + " is a file, not a folder");
     if (const juce::Result created = folder.createDirectory(); created.failed())
@@ -67,24 +132,42 @@ juce::File prepareOutputFolder(const RenderOptions& options)
     return folder;
 }
 
-Timeline timelineFor(const RenderOptions& options, const Performance& performance, double tempo)
+// Unless told how many bars, the render plays on for a bar after the last note-on and stops
+// on the drummer's next bar line, so that the drum part ends with a whole bar. It never
+// runs longer than a WAV file can hold, nor (without --bars) past an hour.
+Timeline timelineFor(const RenderOptions& options, const Performance& performance)
 {
-    Timeline timeline{};
-    timeline.sampleRate = options.sampleRate;
-    timeline.tempo = tempo;
-    timeline.blockSize = options.blockSize;
+    const double lastNoteBeat = performance.lastNoteOnBeat();
+    // The render ends before this beat: a bar after the last note's bar, or the bars asked
+    // for, with a beat to spare for the grid of Start (a block behind the transport's).
+    const double until = options.bars ? 4.0 * *options.bars + 4.0 : lastNoteBeat + 8.0;
+    Timeline timeline{static_cast<double>(options.sampleRate),
+                      transportTempoFor(options, performance, until),
+                      options.blockSize,
+                      0,
+                      0,
+                      0};
     timeline.gridStartSample = options.start == RenderOptions::Start::host ? 0 : options.blockSize;
-    // Unless told how many bars, play on for a bar after the last note-on and stop on the
-    // drummer's next bar line, so that the drum part ends with a whole bar.
-    const double barSamples = timeline.samplesPerBar();
-    const double lastNote = std::round(performance.lastNoteOnSeconds() * timeline.sampleRate);
-    timeline.bars = options.bars
-                        ? *options.bars
-                        : std::max(1, static_cast<int>(std::ceil(
-                                          (lastNote + barSamples - timeline.gridStartSample) / barSamples)));
-    const double end = timeline.gridStartSample + timeline.bars * barSamples;
-    const auto blocks = static_cast<int64_t>(std::ceil(end / options.blockSize));
-    timeline.totalSamples = std::max<int64_t>(1, blocks) * options.blockSize;
+
+    const double lastNote = std::round(timeline.sampleAt(lastNoteBeat));
+    const double bars =
+        options.bars ? *options.bars : std::max(1.0, std::ceil((timeline.gridBeatAt(lastNote) + 4.0) / 4.0));
+    const double end = static_cast<double>(timeline.gridStartSample) + timeline.sampleAt(4.0 * bars);
+    const double blocks = std::max(1.0, std::ceil(end / options.blockSize));
+    const double seconds = blocks * options.blockSize / timeline.sampleRate;
+    const double lastNoteSeconds = lastNote / timeline.sampleRate;
+    if (!options.bars && lastNoteSeconds > longestPerformanceSeconds)
+        throw RenderError(
+            "the performance ends " + clockTime(lastNoteSeconds)
+            + " in, beyond the one-hour limit of a render: render its first bars with --bars N");
+    const double wavBytes =
+        blocks * options.blockSize * WavFileWriter::channels * (WavFileWriter::bitsPerSample / 8);
+    if (wavBytes > largestWavAudioBytes)
+        throw RenderError(std::to_string(static_cast<long long>(bars)) + " bars (" + clockTime(seconds)
+                          + ") at " + std::to_string(options.sampleRate)
+                          + " Hz are more than a WAV file can hold (4 GB): choose fewer --bars");
+    timeline.bars = static_cast<int>(bars);
+    timeline.totalSamples = static_cast<int64_t>(blocks) * options.blockSize;
     return timeline;
 }
 
@@ -94,7 +177,9 @@ RenderJob jobFor(const RenderOptions& options, const Timeline& timeline)
     job.sampleRate = timeline.sampleRate;
     job.blockSize = timeline.blockSize;
     job.hostStart = options.start == RenderOptions::Start::host;
-    job.tempo = timeline.tempo;
+    job.tempo = timeline.tempoMap.tempoAtBeat(0.0);
+    job.tempoChanges = timeline.tempoMap.changes().data();
+    job.tempoChangeCount = timeline.tempoMap.changes().size();
     job.divisionDuTemps = options.divisionDuTemps;
     job.velocitySensitivity = options.velocitySensitivity;
     job.dynamicSensitivity = options.dynamicSensitivity;
@@ -107,14 +192,15 @@ RenderJob jobFor(const RenderOptions& options, const Timeline& timeline)
     return job;
 }
 
-// A note at t seconds lands on sample lround(t × rate); the render ends before the last.
+// A note at t seconds (its beat on the transport's tempo map) lands on sample lround(t × rate);
+// the render ends before the last.
 std::vector<InputEvent> inputEventsFor(const Performance& performance, const Timeline& timeline)
 {
     std::vector<InputEvent> events;
     for (const auto* event : performance.events)
     {
         const juce::MidiMessage& message = event->message;
-        const auto sample = static_cast<int64_t>(std::llround(message.getTimeStamp() * timeline.sampleRate));
+        const auto sample = static_cast<int64_t>(std::llround(timeline.sampleAt(message.getTimeStamp())));
         if (sample >= timeline.totalSamples || message.getRawDataSize() > 3)
             continue;
         InputEvent input{sample, {0, 0, 0}, message.getRawDataSize()};
@@ -153,40 +239,52 @@ std::vector<DrumHit> drumHitsFromPluginBuild(const RenderJob& job, const std::ve
             static_cast<std::vector<DrumHit>*>(context)->push_back({sample, bytes[0], bytes[1], bytes[2]});
     };
     progress.startPass(0.0, 0.2);
-    if (!battoRunPluginBuildProcessor(&job, events.data(), events.size(), collect, &hits,
-                                      TwoPassProgress::report, &progress))
+    const int result = battoRunPluginBuildProcessor(&job, events.data(), events.size(), collect, &hits,
+                                                    TwoPassProgress::report, &progress);
+    if (result == pluginBuildRunOutOfMemory)
+        throw std::bad_alloc();
+    if (result != pluginBuildRunDone)
         throw RenderError("the plug-in build's processor could not run");
     return hits;
 }
 
+// The audio pass: the standalone build with its internal kit, straight into the WAV file.
+// A write that fails stops the render at once.
 void renderAudio(const RenderJob& job, const std::vector<InputEvent>& events, const juce::File& file,
-                 RenderSummary& summary, TwoPassProgress& progress)
+                 const std::string& shownName, RenderSummary& summary, TwoPassProgress& progress)
 {
     WavFileWriter wav;
     if (!wav.open(file, job.sampleRate))
-        throw RenderError("cannot write " + file.getFullPathName().toStdString());
+        throw RenderError("cannot write " + shownName + ": " + wav.errorMessage());
     bool written = true;
     progress.startPass(0.2, 0.8);
     render::runProcessor(
         job, events.data(), events.size(),
         [&](juce::int64, const juce::AudioBuffer<float>& audio, const juce::MidiBuffer&)
         {
-            written = wav.write(audio, job.blockSize) && written;
+            written = wav.write(audio, job.blockSize);
+            return written;
         },
-        TwoPassProgress::report, &progress);
-    if (!wav.close() || !written)
-        throw RenderError("cannot write " + file.getFullPathName().toStdString());
+        TwoPassProgress::report, &progress, &summary.audioPath);
+    if (!written || !wav.close())
+        throw RenderError("cannot write " + shownName + ": " + wav.errorMessage());
     summary.peak = wav.peak();
     summary.clippedSamples = wav.clippedSamples();
+}
+
+std::string tempoText(const TempoMap& map)
+{
+    if (map.isConstant())
+        return bpmText(map.tempoAtBeat(0.0)) + " bpm";
+    return bpmText(map.slowest()) + ".." + bpmText(map.fastest()) + " bpm (tempo map)";
 }
 
 std::string settingsLine(const RenderOptions& options, const Timeline& timeline, int bars)
 {
     static const char* const hihat[] = {"", "quarter", "eighth", "", "sixteenth"};
     juce::String line;
-    line << bars << " bars at "
-         << juce::String(timeline.tempo, 1).trimCharactersAtEnd("0").trimCharactersAtEnd(".")
-         << " bpm  |  hi-hat in " << hihat[options.divisionDuTemps] << " notes  |  sensitivity "
+    line << bars << " bars at " << tempoText(timeline.tempoMap) << "  |  hi-hat in "
+         << hihat[options.divisionDuTemps] << " notes  |  sensitivity "
          << juce::String(options.velocitySensitivity, 2) << " velocity, "
          << juce::String(options.dynamicSensitivity, 2) << " dynamic  |  auto kick "
          << (options.autoKick ? "on" : "off") << ", auto snare " << (options.autoSnare ? "on" : "off")
@@ -195,11 +293,6 @@ std::string settingsLine(const RenderOptions& options, const Timeline& timeline,
     return line.toStdString();
 }
 
-void writeOrFail(bool written, const juce::File& file)
-{
-    if (!written)
-        throw RenderError("cannot write " + file.getFullPathName().toStdString());
-}
 } // namespace
 
 RenderSummary renderPerformance(const RenderOptions& options)
@@ -207,43 +300,47 @@ RenderSummary renderPerformance(const RenderOptions& options)
     const Performance performance = options.performancePath.empty()
                                         ? makeDemoPerformance()
                                         : readPerformanceFile(options.performancePath);
-    const double tempo = tempoFor(options, performance);
-    const juce::File folder = prepareOutputFolder(options);
-    const Timeline timeline = timelineFor(options, performance, tempo);
+    const Timeline timeline = timelineFor(options, performance);
     const RenderJob job = jobFor(options, timeline);
     const std::vector<InputEvent> events = inputEventsFor(performance, timeline);
 
+    std::vector<std::string> names;
+    for (const char* extension : {".wav", ".mid", ".csv", ".png"})
+        names.push_back(performance.name + extension);
+    const juce::File folder = prepareOutputFolder(options, names);
+    OutputFiles outputs(folder);
+
     RenderSummary summary;
     summary.name = performance.name;
-    summary.tempo = tempo;
+    summary.tempo = tempoText(timeline.tempoMap);
     summary.audioSeconds = static_cast<double>(timeline.totalSamples) / timeline.sampleRate;
+    summary.blockSeconds = timeline.blockSize / timeline.sampleRate;
     summary.bars = timeline.bars;
+    // The files as the user named the folder, for the summary and the messages.
+    std::string shownFolder = options.outputFolder;
+    while (shownFolder.size() > 1 && shownFolder.back() == '/')
+        shownFolder.pop_back();
+    for (const std::string& name : names)
+        summary.files.push_back(shownFolder + "/" + name);
 
     TwoPassProgress progress;
     const std::vector<DrumHit> hits = drumHitsFromPluginBuild(job, events, progress);
     summary.drumHits = hits.size();
-
-    // The files as the user named the folder, for the summary.
-    std::string shownFolder = options.outputFolder;
-    while (shownFolder.size() > 1 && shownFolder.back() == '/')
-        shownFolder.pop_back();
-    const auto output = [&](const char* extension)
-    {
-        summary.files.push_back(shownFolder + "/" + performance.name + extension);
-        return folder.getChildFile(juce::String(performance.name) + extension);
-    };
-    renderAudio(job, events, output(".wav"), summary, progress);
+    renderAudio(job, events, outputs.make(names[0]), summary.files[0], summary, progress);
     progress.bar.finish();
 
-    const juce::File midiFile = output(".mid");
-    writeOrFail(writeRenderMidiFile(midiFile, performance, hits, timeline), midiFile);
-    const juce::File csvFile = output(".csv");
-    writeOrFail(writeDrumCsv(csvFile, hits), csvFile);
-    const juce::File pictureFile = output(".png");
+    const auto writeOrFail = [&](bool written, size_t index)
+    {
+        if (!written)
+            throw RenderError("cannot write " + summary.files[index]);
+    };
+    writeOrFail(writeRenderMidiFile(outputs.make(names[1]), performance, hits, timeline), 1);
+    writeOrFail(writeDrumCsv(outputs.make(names[2]), hits), 2);
     const PictureCaption caption{performance.name, settingsLine(options, timeline, summary.bars),
                                  options.divisionDuTemps};
-    writeOrFail(
-        writePerformancePicture(pictureFile, drawPerformancePicture(performance, hits, timeline, caption)),
-        pictureFile);
+    writeOrFail(writePerformancePicture(outputs.make(names[3]),
+                                        drawPerformancePicture(performance, hits, timeline, caption)),
+                3);
+    outputs.publish();
     return summary;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TempoMap.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -9,8 +11,10 @@ struct RenderJob
 {
     double sampleRate;
     int blockSize;
-    bool hostStart;      // true: a playing host transport from time zero; false: Start pressed
-    double tempo;        // beats per minute
+    bool hostStart;                  // true: a playing host transport from time zero; false: Start pressed
+    double tempo;                    // the processor's tempo setting (what Start plays), beats per minute
+    const TempoChange* tempoChanges; // the transport's tempo map, in beat order (host start)
+    size_t tempoChangeCount;
     int divisionDuTemps; // 1, 2 or 4
     double velocitySensitivity;
     double dynamicSensitivity;
@@ -34,3 +38,11 @@ struct InputEvent
 using OutputEventSink = void (*)(void* context, int64_t sample, const uint8_t* bytes, int size);
 // The share of the render done so far, 0..1, reported once a block.
 using ProgressSink = void (*)(void* context, double fraction);
+
+// What the audio path cost: the processor's processBlock calls alone, in the CPU time of
+// the thread that runs them.
+struct AudioPathTiming
+{
+    double cpuSeconds = 0.0;
+    double worstBlockSeconds = 0.0;
+};

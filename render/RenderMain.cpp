@@ -7,25 +7,46 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <new>
+#include <string>
 
 namespace
 {
 void printSummary(const RenderSummary& summary, double elapsedSeconds)
 {
-    std::printf("%s: %d bars at %g bpm, %zu drum hits, peak %.1f dBFS", summary.name.c_str(), summary.bars,
-                summary.tempo, summary.drumHits, 20.0 * std::log10(std::max(1e-9f, summary.peak)));
+    std::printf("%s: %d bars at %s, %zu drum hits, peak %.1f dBFS", summary.name.c_str(), summary.bars,
+                summary.tempo.c_str(), summary.drumHits, 20.0 * std::log10(std::max(1e-9f, summary.peak)));
     if (summary.clippedSamples > 0)
         std::printf(" (%lld samples clipped)", summary.clippedSamples);
     std::printf("\n");
     for (const std::string& file : summary.files)
         std::printf("  %s\n", file.c_str());
     std::printf("rendered %.1f s of audio in %.2f s\n", summary.audioSeconds, elapsedSeconds);
+    // The audio path's own cost, for users and for comparison with other players: the
+    // processBlock calls of the standalone build alone, in CPU time.
+    const auto& path = summary.audioPath;
+    std::printf("audio path: %.3f s CPU, %.0fx real time, worst block %.0f us of %.0f us\n", path.cpuSeconds,
+                summary.audioSeconds / std::max(path.cpuSeconds, 1e-9), path.worstBlockSeconds * 1e6,
+                summary.blockSeconds * 1e6);
+}
+
+int fail(const std::string& message, int status)
+{
+    std::fprintf(stderr, "batto-render: %s\n", message.c_str());
+    return status;
 }
 } // namespace
 
+// Every failure ends in one line on stderr and a non-zero status: 2 for what the user gave
+// or asked for (and for files that cannot be written), 1 for running out of memory or any
+// other failure. The render removes what it left half-written on its way out.
 int main(int argc, char* argv[])
 {
+    // Past a file-size limit a write fails like any other (instead of the signal ending the
+    // program without a word).
+    std::signal(SIGXFSZ, SIG_IGN);
     const auto started = std::chrono::steady_clock::now();
     try
     {
@@ -42,7 +63,18 @@ int main(int argc, char* argv[])
     }
     catch (const RenderError& error)
     {
-        std::fprintf(stderr, "batto-render: %s\n", error.what());
-        return 2;
+        return fail(error.what(), 2);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return fail("out of memory", 1);
+    }
+    catch (const std::exception& error)
+    {
+        return fail(std::string("failed: ") + error.what(), 1);
+    }
+    catch (...)
+    {
+        return fail("failed for an unknown reason", 1);
     }
 }

@@ -217,7 +217,8 @@ Plays a keyboard performance (a Standard MIDI File; without one, the embedded de
 through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
 
   --out DIR               output folder (default out); created if needed
-  --tempo BPM             30..240 (default: the file's first tempo, else 120)
+  --tempo BPM             30..240, one tempo for the whole file, every note kept on
+                          its beat (default: the file's tempo map, else 120)
   --hihat 4|8|16          hi-hat grid (default 8)
   --velocity-sens X       velocity sensitivity 0..1 (default 0.5)
   --dynamic-sens X        dynamic sensitivity 0..1 (default 0.5)
@@ -231,6 +232,7 @@ through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
   --block N               block size in samples, 8..8192 (default 512)
   --start host|button     follow a host transport from time zero, or press Start
                           before the first block (default host)
-  --bars N                render N bars (default: until one bar after the last note)
+  --bars N                render N bars (default: until one bar after the last note,
+                          which must come within an hour)
 )";
 }

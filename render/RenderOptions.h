@@ -15,7 +15,7 @@ struct RenderOptions
 
     std::string performancePath; // empty: the embedded demo performance
     std::string outputFolder = "out";
-    std::optional<double> tempo; // unset: the file's first tempo, else 120
+    std::optional<double> tempo; // unset: the file's tempo map (one tempo with Start), else 120
     int divisionDuTemps = 2;     // subdivisions per beat: "--hihat 4|8|16" gives 1, 2, 4
     double velocitySensitivity = 0.5;
     double dynamicSensitivity = 0.5;

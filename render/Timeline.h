@@ -1,31 +1,35 @@
 #pragma once
 
+#include "TempoMap.h"
+
 #include <cstdint>
 
 // Where the render's samples, beats and bars fall. Time zero is the first sample of the
 // first block; the drummer's grid starts at gridStartSample (0 when the renderer is the
-// host, one block later when Start is pressed).
+// host, one block later when Start is pressed) and runs on the tempo map (the host's
+// transport), or on one tempo (Start).
 struct Timeline
 {
     double sampleRate;
-    double tempo; // beats per minute
+    TempoMap tempoMap;
     int blockSize;
     int64_t gridStartSample;
     int64_t totalSamples; // a whole number of blocks
     int bars;             // whole bars of the grid within the render
 
-    double samplesPerBeat() const
-    {
-        return sampleRate * 60.0 / tempo;
-    }
-    double samplesPerBar() const
-    {
-        return 4.0 * samplesPerBeat();
-    }
-    // Beats from time zero to a sample (not from the grid start).
+    // Beats from time zero to a sample, and back.
     double beatsAt(double sample) const
     {
-        return sample / samplesPerBeat();
+        return tempoMap.beatsAt(sample / sampleRate);
+    }
+    double sampleAt(double beat) const
+    {
+        return tempoMap.secondsAt(beat) * sampleRate;
+    }
+    // The drummer's grid beat at a sample (counted from the grid's start).
+    double gridBeatAt(double sample) const
+    {
+        return beatsAt(sample - static_cast<double>(gridStartSample));
     }
 };
 

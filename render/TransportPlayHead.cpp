@@ -1,8 +1,9 @@
 #include "TransportPlayHead.h"
 
 #include <cmath>
+#include <utility>
 
-TransportPlayHead::TransportPlayHead(double rate, double bpm) : sampleRate(rate), tempo(bpm)
+TransportPlayHead::TransportPlayHead(double rate, TempoMap map) : sampleRate(rate), tempoMap(std::move(map))
 {
 }
 
@@ -14,9 +15,9 @@ void TransportPlayHead::moveTo(juce::int64 sample)
 juce::Optional<juce::AudioPlayHead::PositionInfo> TransportPlayHead::getPosition() const
 {
     const double seconds = static_cast<double>(currentSample) / sampleRate;
-    const double ppq = seconds * tempo / 60.0;
+    const double ppq = tempoMap.beatsAt(seconds);
     PositionInfo position;
-    position.setBpm(tempo);
+    position.setBpm(tempoMap.tempoAtSeconds(seconds));
     position.setTimeSignature(TimeSignature{4, 4});
     position.setTimeInSamples(currentSample);
     position.setTimeInSeconds(seconds);

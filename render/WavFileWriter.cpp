@@ -4,16 +4,22 @@
 
 bool WavFileWriter::open(const juce::File& file, double sampleRate)
 {
-    file.deleteFile();
     auto stream = std::make_unique<juce::FileOutputStream>(file);
-    if (!stream->openedOk())
+    if (!stream->openedOk() || !stream->setPosition(0) || stream->truncate().failed())
         return false;
     juce::WavAudioFormat format;
     writer.reset(format.createWriterFor(stream.get(), sampleRate, channels, bitsPerSample, {}, 0));
     if (writer == nullptr)
         return false;
-    stream.release(); // the writer owns it now
+    output = stream.release(); // the writer owns it now
     return true;
+}
+
+std::string WavFileWriter::errorMessage() const
+{
+    if (output == nullptr || output->getStatus().wasOk())
+        return "the file could not be written";
+    return output->getStatus().getErrorMessage().toStdString();
 }
 
 bool WavFileWriter::write(const juce::AudioBuffer<float>& block, int numSamples)
@@ -37,7 +43,8 @@ bool WavFileWriter::close()
         return false;
     // flush() writes the header with the final length; a stream that cannot seek back
     // to it fails here.
-    const bool headerWritten = writer->flush();
+    const bool headerWritten = writer->flush() && output->getStatus().wasOk();
     writer.reset();
+    output = nullptr;
     return headerWritten;
 }

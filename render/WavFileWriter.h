@@ -3,15 +3,19 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <memory>
+#include <string>
 
-// Streams the rendered drum part into a stereo 24-bit WAV file, block by block, and keeps
-// the peak level (samples beyond full scale are clipped by the file format, and counted).
+// Streams the rendered drum part into a stereo 24-bit WAV file (written from its start),
+// block by block, and keeps the peak level (samples beyond full scale are clipped by the
+// file format, and counted).
 class WavFileWriter
 {
 public:
     bool open(const juce::File& file, double sampleRate);
     bool write(const juce::AudioBuffer<float>& block, int numSamples);
     bool close();
+    // Why the last write or close failed (the operating system's reason).
+    std::string errorMessage() const;
 
     float peak() const
     {
@@ -27,6 +31,7 @@ public:
 
 private:
     std::unique_ptr<juce::AudioFormatWriter> writer;
+    juce::FileOutputStream* output = nullptr; // owned by the writer
     float peakLevel = 0.0f;
     juce::int64 clipped = 0;
 };

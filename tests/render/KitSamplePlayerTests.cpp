@@ -1,8 +1,8 @@
 // The kit sample player: velocity tables, where hits land in a block, restarts, the end of
 // a sound, odd channel counts, the embedded kit, and the mixing loop's real-time rules.
 
-#include "KitSamplePlayer.h"
 #include "AudioThreadWatch.h"
+#include "KitSamplePlayer.h"
 
 #include "BinaryData.h"
 

@@ -63,8 +63,12 @@ std::vector<CsvRow> runPluginBuild(const juce::File& performance, const Render& 
     juce::FileInputStream stream(performance);
     juce::MidiFile file;
     file.readFrom(stream);
-    file.convertTimestampTicksToSeconds();
     const auto& track = *file.getTrack(0);
+    // --tempo keeps every note on its beat: its time follows from its tick at that tempo.
+    const auto secondsOf = [&](double tick)
+    {
+        return tick * (1.0 / file.getTimeFormat()) * 60.0 / r.tempo;
+    };
 
     const double gridStart = r.hostStart ? 0 : r.block;
     const double end = gridStart + r.bars * 4 * 60.0 / r.tempo * r.rate;
@@ -76,7 +80,7 @@ std::vector<CsvRow> runPluginBuild(const juce::File& performance, const Render& 
         juce::MidiBuffer midi;
         for (const auto* event : track)
         {
-            const long long sample = std::llround(event->message.getTimeStamp() * r.rate);
+            const long long sample = std::llround(secondsOf(event->message.getTimeStamp()) * r.rate);
             if (event->message.getChannel() > 0 && sample >= start && sample < start + r.block)
                 midi.addEvent(event->message, static_cast<int>(sample - start));
         }

@@ -50,13 +50,16 @@ struct RunResult
     std::string err;
 };
 
-// Runs batto-render with the arguments (each quoted for the shell) from the folder.
-inline RunResult runRender(const std::vector<std::string>& arguments, const juce::File& workingFolder)
+// Runs batto-render with the arguments (each quoted for the shell) from the folder. The
+// shell runs `limits` first (ulimit commands). Every run may write at most a few hundred
+// megabytes, so that a render that runs away fails at once instead of filling the disk.
+inline RunResult runRender(const std::vector<std::string>& arguments, const juce::File& workingFolder,
+                           const std::string& limits = "")
 {
     const juce::File out = workingFolder.getNonexistentChildFile("stdout", ".txt");
     const juce::File err = workingFolder.getNonexistentChildFile("stderr", ".txt");
-    std::string command =
-        "cd '" + workingFolder.getFullPathName().toStdString() + "' && '" BATTO_RENDER_PATH "'";
+    std::string command = "cd '" + workingFolder.getFullPathName().toStdString() + "' && ulimit -f 409600 && "
+                          + limits + " '" BATTO_RENDER_PATH "'";
     for (const std::string& argument : arguments)
         command += " '" + argument + "'";
     command +=
@@ -77,13 +80,20 @@ struct PlayedNote
     int pitch = -1; // -1: the next of a cycle of pitches
 };
 
-// A one-track Standard MIDI File with a tempo and the notes (each a sixteenth long).
-inline void writeMidiFile(const juce::File& file, double tempo, const std::vector<PlayedNote>& notes,
-                          bool withTempo = true)
+struct TempoAt
+{
+    int tick;
+    double bpm;
+};
+
+// A one-track Standard MIDI File with a tempo map and the notes (each a sixteenth long).
+inline void writeMidiFile(const juce::File& file, const std::vector<TempoAt>& tempos,
+                          const std::vector<PlayedNote>& notes)
 {
     juce::MidiMessageSequence track;
-    if (withTempo)
-        track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / tempo)), 0.0);
+    for (const TempoAt& tempo : tempos)
+        track.addEvent(juce::MidiMessage::tempoMetaEvent(juce::roundToInt(60'000'000.0 / tempo.bpm)),
+                       tempo.tick);
     int cycle = 0;
     for (const PlayedNote& note : notes)
     {
@@ -101,6 +111,13 @@ inline void writeMidiFile(const juce::File& file, double tempo, const std::vecto
     juce::FileOutputStream stream(file);
     ASSERT_TRUE(stream.openedOk());
     ASSERT_TRUE(midiFile.writeTo(stream, 1));
+}
+
+// The same with one tempo (or none).
+inline void writeMidiFile(const juce::File& file, double tempo, const std::vector<PlayedNote>& notes,
+                          bool withTempo = true)
+{
+    writeMidiFile(file, withTempo ? std::vector<TempoAt>{{0, tempo}} : std::vector<TempoAt>{}, notes);
 }
 
 struct CsvRow

@@ -193,6 +193,49 @@ TEST(RenderTool, HitsStartOnTheirExactSampleInTheWav)
     }
 }
 
+// The CSV comes from the plug-in build, the WAV from the standalone build with its kit: with
+// the same settings, every hit of the CSV starts its voice's sound on its sample in the
+// WAV, and the WAV holds nothing else (each voice sounds until its next hit).
+TEST(RenderTool, TheWavSoundsEveryHitOfTheCsvOnItsSample)
+{
+    TemporaryFolder temp;
+    const RunResult run = runRender({"--out", "out"}, temp.folder);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const WavContents wav = readWav(temp.file("out/demo.wav"));
+    const auto rows = readCsvRows(temp.file("out/demo.csv"));
+    ASSERT_GT(rows.size(), 200u);
+
+    KitSamplePlayer kit;
+    kit.fillInternalKit(48000.0);
+    std::vector<std::vector<CsvRow>> hitsOfVoice(Batto::numVoices);
+    for (const CsvRow& row : rows)
+        hitsOfVoice[voiceOfNote(row.note)].push_back(row);
+    for (int channel = 0; channel < 2; ++channel)
+    {
+        std::vector<size_t> latest(Batto::numVoices, 0);
+        for (int s = 0; s < wav.audio.getNumSamples(); ++s)
+        {
+            double expected = 0.0;
+            for (int voice = 0; voice < Batto::numVoices; ++voice)
+            {
+                const auto& hits = hitsOfVoice[static_cast<size_t>(voice)];
+                size_t& i = latest[static_cast<size_t>(voice)];
+                while (i + 1 < hits.size() && hits[i + 1].sample <= s)
+                    ++i;
+                if (hits.empty() || hits[i].sample > s)
+                    continue;
+                const auto& sound = kit.kitBuffers[voice][0];
+                const long long frame = s - hits[i].sample;
+                if (frame < sound.getNumSamples())
+                    expected +=
+                        hits[i].velocity / 127.0 * 0.25 * sound.getSample(channel, static_cast<int>(frame));
+            }
+            ASSERT_NEAR(wav.audio.getSample(channel, s), expected, 1e-6)
+                << "channel " << channel << ", sample " << s;
+        }
+    }
+}
+
 TEST(RenderTool, MetronomeClicksJoinTheDrumsOnTheSameTwoChannels)
 {
     TemporaryFolder temp;
