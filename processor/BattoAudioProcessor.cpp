@@ -168,12 +168,6 @@ void BattoAudioProcessor::releaseResources()
     // Standalone: the external instrument plug-in, when one is loaded, releases its own here.
 }
 
-juce::AudioProcessorEditor* BattoAudioProcessor::createEditor()
-{
-    // Stands in until the drummer's own editor exists.
-    return new juce::GenericAudioProcessorEditor(*this);
-}
-
 bool BattoAudioProcessor::hasEditor() const
 {
     return true;

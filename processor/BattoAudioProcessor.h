@@ -15,6 +15,7 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #endif
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 // The drummer's audio processor: the engine's host in every audio path. It runs the
@@ -169,6 +170,16 @@ public:
     // Decodes the embedded sound of a voice into layer 0 of the kit (prepareToPlay, or the
     // message thread while processing is suspended).
     void fillBufferToPlayInternalDrumKit(double sampleRate, Percu voice);
+
+    // The external instrument plug-in as the editor's sound box sees it (message thread).
+    // The owner of the external plug-in overrides these; by default none is ever loaded.
+    virtual bool hasExternalPlugin() const;
+    // Lets the user choose an instrument plug-in and loads it; `loaded` runs on the message
+    // thread once one has loaded, and not at all when the user cancels or loading fails.
+    virtual void chooseExternalPlugin(std::function<void()> loaded);
+    // Opens (show) or closes the loaded plug-in's own window; `editToggle` is the editor's
+    // "EDIT" toggle, to be switched off (with notification) when the user closes the window.
+    virtual void showExternalPluginWindow(juce::Button& editToggle, bool show);
 
     // Set by the application before audio starts; used on the message thread only.
     juce::Thread* midiThread = nullptr;

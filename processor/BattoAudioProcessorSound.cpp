@@ -169,6 +169,19 @@ void BattoAudioProcessor::setDrumKit(int kit)
     suspendProcessing(false);
 }
 
+bool BattoAudioProcessor::hasExternalPlugin() const
+{
+    return false;
+}
+
+void BattoAudioProcessor::chooseExternalPlugin(std::function<void()>)
+{
+}
+
+void BattoAudioProcessor::showExternalPluginWindow(juce::Button&, bool)
+{
+}
+
 int BattoAudioProcessor::getDrumKit() const
 {
     return drumKit.load();
