@@ -88,6 +88,10 @@ BattoEditor::BattoEditor(BattoAudioProcessor& owner)
     edit_button->setVisible(false);
 
     setSize(panelWidth, panelHeight);
+#if !BATTO_PLUGIN_BUILD
+    // The panel takes the keys its controls leave (the space bar among them).
+    setWantsKeyboardFocus(true);
+#endif
     special_events_label->setEnabled(false);
     setLookAndFeel(&vex_look_and_feel);
     for (juce::Component* plain : std::initializer_list<juce::Component*>{

@@ -156,6 +156,13 @@ TEST(EditorControls, ControlsTakeTheStoredSettingsAndWriteChangesBack)
     }
 
     BattoAudioProcessor processor;
+#if !BATTO_PLUGIN_BUILD
+    {
+        processor.setVolume(-0.25); // no slider gives it; it shows as silence, not as no place at all
+        EditorSession editor(processor);
+        EXPECT_EQ(editor->volume_slider->getValue(), 0.0);
+    }
+#endif
     EditorSession editor(processor);
     editor->tempo_slider->setValue(133.0, juce::sendNotificationSync);
     editor->dynamic_sens_slider->setValue(0.75, juce::sendNotificationSync);
@@ -192,11 +199,12 @@ TEST(EditorControls, SubdivisionChangesAtOnceWhenStoppedAndOnTheNextBeatWhenRunn
     runBlocks(driver, 2);
     editor->drainDisplayCodes();
     EXPECT_EQ(editor->shownProgressionRow(), 4);
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4);
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 4); // the engine's own count
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 1); // the user's choice, kept at once
 
     runBlocks(driver, 100); // the next beat
     editor->drainDisplayCodes();
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 1);
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 1);
     EXPECT_EQ(editor->shownProgressionRow(), 1);
     for (auto* segment : editor->progressionRow(4))
         EXPECT_FALSE(segment->isVisible());
