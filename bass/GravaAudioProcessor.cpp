@@ -44,6 +44,12 @@ GravaAudioProcessor::GravaAudioProcessor()
     bassMidiOut.ensureSize(reservedBassMidiBytes);
 }
 
+void GravaAudioProcessor::reserveBassLine(size_t bytes)
+{
+    bassMidiOut.ensureSize(bytes);
+    bassLineRoom = juce::jmax(bassLineRoom, bytes);
+}
+
 int GravaAudioProcessor::bassOutputNote(int note) const
 {
     return gravaBassOutputNote(note, octa.load(), lown.load());
@@ -181,7 +187,7 @@ void GravaAudioProcessor::releaseSustainedNotes(int time)
 
 void GravaAudioProcessor::byPassMidiMessage(const juce::MidiMessage& message, int time)
 {
-    bassMidiOut.addEvent(message, time);
+    addToBassLine(message.getRawData(), message.getRawDataSize(), time);
 }
 
 //==============================================================================
@@ -197,14 +203,14 @@ void GravaAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     const int blockLength = buffer.getNumSamples();
 
     readPlayerMessages(midi);
-    midi.clear();
     writeBassLine();
     voiceEvents.clearQuick();
     agePressTimes(blockLength);
 
-    for (const auto event : bassMidiOut)
-        if (event.samplePosition >= 0)
-            midi.addEvent(event.data, event.numBytes, event.samplePosition);
+    // The line replaces the block's MIDI by an exchange of storage: nothing is copied, and
+    // nothing grows (the player's messages go back into the line's storage next block).
+    midi.swapWith(bassMidiOut);
+    bassMidiOut.clear();
 }
 
 // The same as a note-off for every key at position 0 followed by the pedal going up.
@@ -224,7 +230,7 @@ void GravaAudioProcessor::readPlayerMessages(const juce::MidiBuffer& midi)
         {
             // System exclusive passes as it came. A juce::MidiMessage of that length would
             // allocate on the audio thread.
-            bassMidiOut.addEvent(event.data, event.numBytes, position);
+            addToBassLine(event.data, event.numBytes, position);
             continue;
         }
         const auto message = event.getMessage();
@@ -285,7 +291,16 @@ void GravaAudioProcessor::writeBassLine()
 void GravaAudioProcessor::writeBassNote(int status, int note, int velocity, int position)
 {
     const juce::uint8 bytes[] = {(juce::uint8)status, (juce::uint8)(note & 0x7F), (juce::uint8)velocity};
-    bassMidiOut.addEvent(bytes, (int)sizeof(bytes), position);
+    addToBassLine(bytes, (int)sizeof(bytes), position);
+}
+
+// Events before the block's start are not part of its output (the note logic still saw them).
+void GravaAudioProcessor::addToBassLine(const juce::uint8* data, int numBytes, int position)
+{
+    constexpr size_t eventOverhead = sizeof(juce::int32) + sizeof(juce::uint16); // time and size
+    const size_t needed = (size_t)bassMidiOut.data.size() + (size_t)numBytes + eventOverhead;
+    if (position >= 0 && numBytes > 0 && needed <= bassLineRoom)
+        bassMidiOut.addEvent(data, numBytes, position);
 }
 
 // Press times count from the start of the current block; the floor keeps a key held for

@@ -31,6 +31,11 @@ public:
 
     GravaAudioProcessor();
 
+    // Room for one block's bass line (message thread or prepareToPlay). processBlock hands
+    // the line over by exchanging storage with the buffer it is given, so a caller that wants
+    // no block to allocate gives it buffers with at least this much room.
+    void reserveBassLine(size_t bytes);
+
     // VexMidiInput
     void insertNote(int note, int velocity, int time) override;
     void insertNoteWithOctaveTranspose(int note, int velocity, int time, int octaveTranspose) override;
@@ -71,7 +76,7 @@ public:
     // Written by setStateInformation (the host's thread), read by the audio thread.
     std::atomic<int> octa{0};     // largest number of octaves a note moves down, minus one
     std::atomic<int> lown{40};    // lowest note a note may keep before its last octave shift
-    juce::MidiBuffer bassMidiOut; // the bass line of the current block
+    juce::MidiBuffer bassMidiOut; // the bass line of the current block (audio thread)
     // Set by the editor's switch (message thread); read and cleared by the audio thread. Losing
     // or repeating a request is harmless.
     std::atomic<bool> allNotesOffRequested{false};
@@ -85,5 +90,9 @@ private:
     void handleSustainController(int value, int time);
     void writeBassLine();
     void writeBassNote(int status, int note, int velocity, int position);
+    // Adds an event to the bass line if there is room; never grows it on the audio thread.
+    void addToBassLine(const juce::uint8* data, int numBytes, int position);
     void agePressTimes(int blockLength);
+
+    size_t bassLineRoom = reservedBassMidiBytes; // set before blocks run (reserveBassLine)
 };

@@ -100,6 +100,11 @@ void BattoAudioProcessor::reserveBuffers(int samplesPerBlock)
     const size_t bytes = midiBytesFor(samplesPerBlock);
     for (auto* buffer : {&midiOut, &previews, &heldMidiIn, &agedMidiIn})
         buffer->reserve(bytes);
+    // The follower's line and followerMidi exchange their storage every block: both get the
+    // same room.
+    followerMidi.reserve(juce::jmax(bytes, size_t(GravaAudioProcessor::reservedBassMidiBytes)));
+    gravaProcessor.reserveBassLine(followerMidi.capacityBytes);
+    midiHandOver.reserve(2 * bytes); // the drum notes and the previews of a block
 #if !BATTO_PLUGIN_BUILD
     reserveMidiInFilterScratch(juce::jmax(bytes, defaultFilterScratchBytes));
 #endif
@@ -152,6 +157,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     refreshEngineSettings();
     tempoChanged.store(false);
     updateDivisionDuration();
+    songPosition.forget(); // positions are counted in samples of the old rate
     reserveBuffers(maximumExpectedSamplesPerBlock);
     // The follower reads the block's rate for its legato time, like any prepared processor.
     gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);
@@ -231,9 +237,9 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 #if !BATTO_PLUGIN_BUILD
     takeMidiThreadClickRequest(numSamples);
 #endif
-    FilterByMidiChannelAndNoteLimits(midiMessages);
-    if (gravaEnabled.load())
-        runBassFollower(buffer, midiMessages);
+    FilterByMidiChannelAndNoteLimits(midiMessages); // only removes, so the host's buffer never grows
+    const juce::MidiBuffer& input =
+        gravaEnabled.load() ? runBassFollower(buffer, midiMessages) : midiMessages;
     followHostTransport();
     if (tempoChanged.exchange(false))
         updateDivisionDuration();
@@ -242,17 +248,19 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 
     if (!running.load() && !hostSynced.load())
     {
-        stoppedBlock(buffer, midiMessages, numSamples);
+        stoppedBlock(buffer, input, midiMessages, numSamples);
     }
     else
     {
 #if BATTO_PLUGIN_BUILD
-        runEngineBlock(buffer, midiMessages, numSamples);
+        runEngineBlock(buffer, input, midiMessages, numSamples);
 #else
         // With MIDI output chosen, the standalone MIDI thread drives its own engine: the
-        // block's MIDI and audio stay as they came, apart from the clicks.
+        // block's MIDI (as the follower left it) and audio stay as they came, apart from the clicks.
         if (drumKitInBlock != kitMidiOut)
-            runEngineBlock(buffer, midiMessages, numSamples);
+            runEngineBlock(buffer, input, midiMessages, numSamples);
+        else if (&input != &midiMessages)
+            midiHandOver.handOver(midiMessages, {&input});
         mixClicks(buffer, numSamples);
         advanceKitVoices(numSamples);
 #endif
@@ -262,6 +270,7 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 #endif
     midiOut.clear();
     previousBlockLength = numSamples;
+    songPosition.blockEnded(numSamples);
 }
 
 void BattoAudioProcessor::refreshEngineSettings()
@@ -272,9 +281,15 @@ void BattoAudioProcessor::refreshEngineSettings()
 }
 
 // The follower reduces the block's notes to its bass line; the engine reads what it leaves.
-void BattoAudioProcessor::runBassFollower(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
+// It rewrites a copy in reserved storage: the host's buffer may have no room for the line.
+const juce::MidiBuffer& BattoAudioProcessor::runBassFollower(juce::AudioBuffer<float>& buffer,
+                                                             const juce::MidiBuffer& midiMessages)
 {
-    gravaProcessor.processBlock(buffer, midiMessages);
+    followerMidi.clear();
+    for (const auto event : midiMessages)
+        followerMidi.add(event.data, event.numBytes, event.samplePosition);
+    gravaProcessor.processBlock(buffer, followerMidi.events);
+    return followerMidi.events;
 }
 
 void BattoAudioProcessor::collectPreviews()
@@ -310,16 +325,14 @@ void BattoAudioProcessor::ageHeldMidiIn()
     heldMidiIn.swapWith(agedMidiIn);
 }
 
-void BattoAudioProcessor::stoppedBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages,
-                                       int numSamples)
+void BattoAudioProcessor::stoppedBlock(juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& input,
+                                       juce::MidiBuffer& midiMessages, int numSamples)
 {
-    for (const auto event : midiMessages)
+    for (const auto event : input)
         if (event.samplePosition >= 0 && event.samplePosition < numSamples)
             heldMidiIn.add(event.data, event.numBytes, event.samplePosition);
 
-    midiMessages.clear();
-    for (const auto event : previews.events)
-        midiMessages.addEvent(event.data, event.numBytes, event.samplePosition);
+    midiHandOver.handOver(midiMessages, {&previews.events});
 
 #if BATTO_PLUGIN_BUILD
     juce::ignoreUnused(buffer); // audio passes through the MIDI effect
@@ -329,10 +342,10 @@ void BattoAudioProcessor::stoppedBlock(juce::AudioBuffer<float>& buffer, juce::M
 #endif
 }
 
-void BattoAudioProcessor::runEngineBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages,
-                                         int numSamples)
+void BattoAudioProcessor::runEngineBlock(juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& input,
+                                         juce::MidiBuffer& midiMessages, int numSamples)
 {
-    runEngineLoop(midiMessages, numSamples); // early notes first, at sample 0
+    runEngineLoop(input, numSamples); // early notes first, at sample 0
     heldMidiIn.clear();
     writeMidiOutput(midiMessages);
     moveEngineClock(numSamples);
@@ -345,9 +358,9 @@ void BattoAudioProcessor::runEngineBlock(juce::AudioBuffer<float>& buffer, juce:
 #endif
 }
 
-void BattoAudioProcessor::runEngineLoop(const juce::MidiBuffer& midiMessages, int numSamples)
+void BattoAudioProcessor::runEngineLoop(const juce::MidiBuffer& blockInput, int numSamples)
 {
-    EngineInput input(midiMessages, heldMidiIn.events);
+    EngineInput input(blockInput, heldMidiIn.events);
     BlockEvent heldBack;
     bool isHeldBack = false;
     // The engine moves at least a sample per half subdivision, so a block needs far fewer
@@ -391,13 +404,10 @@ void BattoAudioProcessor::handleEvent(const BlockEvent& event)
 
 void BattoAudioProcessor::writeMidiOutput(juce::MidiBuffer& midiMessages)
 {
-    midiMessages.clear();
-    if (!passesMidiOutToOutput())
-        return;
-    for (const auto* source : {&midiOut, &previews})
-        for (const auto event : source->events)
-            if (event.samplePosition >= 0)
-                midiMessages.addEvent(event.data, event.numBytes, event.samplePosition);
+    if (passesMidiOutToOutput())
+        midiHandOver.handOver(midiMessages, {&midiOut.events, &previews.events});
+    else
+        midiMessages.clear(); // keeps the host's storage
 }
 
 void BattoAudioProcessor::moveEngineClock(int numSamples)

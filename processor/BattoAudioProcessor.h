@@ -3,7 +3,9 @@
 #include "Batto.h"
 #include "DisplayCodeFifo.h"
 #include "GravaAudioProcessor.h"
+#include "HostSongPosition.h"
 #include "LockFreeQueue.h"
+#include "MidiOutputHandOver.h"
 
 #if BATTO_PLUGIN_BUILD
 #include "AudioProcessorWITHOUTMidiInFilter.h"
@@ -262,7 +264,8 @@ private:
     void applyDivisionChoice();
     void playPreviews();
     void refreshEngineSettings();
-    void runBassFollower(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
+    const juce::MidiBuffer& runBassFollower(juce::AudioBuffer<float>& buffer,
+                                            const juce::MidiBuffer& midiMessages);
     void followHostTransport();
     void readHostPosition();
     bool hostIsPlaying() const;
@@ -272,12 +275,16 @@ private:
     void stopFollowingHost();
     void collectPreviews();
     void ageHeldMidiIn();
-    void runEngineBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages, int numSamples);
-    void runEngineLoop(const juce::MidiBuffer& midiMessages, int numSamples);
+    // `input` is the block's MIDI as the engine reads it (the host's, or the bass follower's
+    // line); the block's output goes to the host's `midiMessages`.
+    void runEngineBlock(juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& input,
+                        juce::MidiBuffer& midiMessages, int numSamples);
+    void runEngineLoop(const juce::MidiBuffer& input, int numSamples);
     void handleEvent(const BlockEvent& event);
     void writeMidiOutput(juce::MidiBuffer& midiMessages);
     void moveEngineClock(int numSamples);
-    void stoppedBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages, int numSamples);
+    void stoppedBlock(juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& input,
+                      juce::MidiBuffer& midiMessages, int numSamples);
 
     void startPerformance();
     void stopPerformance();
@@ -343,10 +350,15 @@ private:
     juce::AudioPlayHead::CurrentPositionInfo lastPosInfo;
     double lastPpqPosition = 0.0;
     int previousBlockLength = 0;
-    ReservedMidiBuffer midiOut;    // the drum note-ons of this block (and previews queued for it)
-    ReservedMidiBuffer previews;   // P: the previews copied out of midiOut for this block
-    ReservedMidiBuffer heldMidiIn; // MIDI received while stopped, kept for the early-note window
-    ReservedMidiBuffer agedMidiIn; // scratch for ageing heldMidiIn
+    ReservedMidiBuffer midiOut;      // the drum note-ons of this block (and previews queued for it)
+    ReservedMidiBuffer previews;     // P: the previews copied out of midiOut for this block
+    ReservedMidiBuffer heldMidiIn;   // MIDI received while stopped, kept for the early-note window
+    ReservedMidiBuffer agedMidiIn;   // scratch for ageing heldMidiIn
+    ReservedMidiBuffer followerMidi; // the block's MIDI as the bass follower rewrites it
+    // The block's output reaches the host's buffer through storage reserved here, so a host
+    // that reserved no room in its buffer makes no block allocate.
+    MidiOutputHandOver midiHandOver;
+    HostSongPosition songPosition; // the host's position at each block's start
 
     LockFreeQueue<PreviewRequest, previewCapacity> previewRequests; // message thread -> audio thread
     std::atomic<int> transportRequest{noTransportRequest}; // set by the message thread, taken by the audio thread

@@ -17,10 +17,21 @@ void BattoAudioProcessor::readHostPosition()
 {
     auto* host = getPlayHead();
     if (host == nullptr)
+    {
+        songPosition.forget();
         return;
+    }
     const auto position = host->getPosition();
     if (!position.hasValue())
-        return; // keep the previous block's position
+    {
+        // A host that reports only changes: its transport goes on as it was, so the
+        // position moves on by the samples played since.
+        const auto report = songPosition.continuation();
+        lastPosInfo.ppqPosition = songPosition.atBlockStart(report, engineSampleRate);
+        if (report.timeInSamples.hasValue())
+            lastPosInfo.timeInSamples = *report.timeInSamples;
+        return;
+    }
 
     juce::AudioPlayHead::CurrentPositionInfo info; // unset fields keep the framework's defaults
     if (const auto signature = position->getTimeSignature())
@@ -39,8 +50,6 @@ void BattoAudioProcessor::readHostPosition()
         info.timeInSeconds = *seconds;
     if (const auto barStart = position->getPpqPositionOfLastBarStart())
         info.ppqPositionOfLastBarStart = *barStart;
-    if (const auto ppq = position->getPpqPosition())
-        info.ppqPosition = *ppq;
     if (const auto origin = position->getEditOriginTime())
         info.editOriginTime = *origin;
     if (const auto bpm = position->getBpm())
@@ -50,6 +59,11 @@ void BattoAudioProcessor::readHostPosition()
     info.isPlaying = position->getIsPlaying();
     info.isRecording = position->getIsRecording();
     info.isLooping = position->getIsLooping();
+    // A host may give no position in beats (or a rounded one); the time in samples and the
+    // tempo then place the drummer to the sample.
+    info.ppqPosition = songPosition.atBlockStart(
+        {info.isPlaying, info.bpm, position->getPpqPosition(), position->getTimeInSamples()},
+        engineSampleRate);
     lastPosInfo = info;
 }
 
@@ -65,8 +79,10 @@ void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
 {
     if (hostSynced.load())
     {
-        if (ppq < lastPpqPosition)
-            hostSynced.store(false); // the host jumped back: follow it from its new place
+        // The host jumped back (a loop) or moved its transport elsewhere (a locate while
+        // playing): follow it from its new place, on its bar.
+        if (ppq < lastPpqPosition || songPosition.jumped())
+            hostSynced.store(false);
         else
             lastPpqPosition = ppq;
     }
@@ -137,5 +153,9 @@ void BattoAudioProcessor::incrementeInstantRythmique(instantRythmique* instant)
     double instantPosition = positionInBar(*instant) * 0.125;
     if (instantPosition < hostPosition)
         instantPosition += 4;
-    instant->time = truncated(divisionDuTempsInUse * divisionDuration * (instantPosition - hostPosition));
+    // A host position that stands exactly on a sample can come out a hair short of it (beats
+    // are binary fractions); such a time is that sample, not the one before it.
+    constexpr double wholeSampleTolerance = 1e-4;
+    instant->time = truncated(divisionDuTempsInUse * divisionDuration * (instantPosition - hostPosition)
+                              + wholeSampleTolerance);
 }

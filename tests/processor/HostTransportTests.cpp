@@ -1,6 +1,8 @@
+#include "HostStylePlayHead.h"
 #include "ProcessorTestSupport.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
@@ -218,3 +220,198 @@ TEST(HostTransport, AudioPassesThroughThePluginInEveryState)
     expectUntouched("running");
 }
 #endif
+
+//==============================================================================
+// Real hosts' transports: a time in samples, a tempo, and a position in beats that may be
+// exact, rounded or missing, given on every block or only on changes.
+
+namespace
+{
+struct Hit
+{
+    juce::int64 sample; // on the host's timeline
+    int note;
+
+    bool operator==(const Hit& other) const
+    {
+        return sample == other.sample && note == other.note;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Hit& hit)
+{
+    return out << hit.note << "@" << hit.sample;
+}
+
+// A processor in a host whose transport is a HostStylePlayHead; hits leave as MIDI.
+struct RealHost
+{
+    RealHost(double sampleRate, double bpm, HostStylePlayHead::Beats beats, bool reportsEveryBlock = true,
+             int prepared = 512)
+        : rate(sampleRate), head(sampleRate, bpm, beats, reportsEveryBlock),
+          driver(processor, sampleRate, prepared)
+    {
+#if !BATTO_PLUGIN_BUILD
+        processor.setDrumKit(BattoAudioProcessor::kitExternalPlugin);
+#endif
+        processor.setAutoKick(false);
+        processor.setAutoSnare(false);
+        processor.setPlayHead(&head);
+    }
+
+    ~RealHost()
+    {
+        processor.setPlayHead(nullptr);
+    }
+
+    // Runs blocks of these sizes in turn (cut short at `until`) and returns every note-on
+    // at its timeline sample. `beforeBlock` may move the transport between blocks.
+    std::vector<Hit> play(juce::int64 until, const std::vector<int>& sizes,
+                          const std::function<void()>& beforeBlock = {})
+    {
+        std::vector<Hit> hits;
+        for (size_t block = 0; head.now() < until; ++block)
+        {
+            if (beforeBlock)
+                beforeBlock();
+            const int samples =
+                static_cast<int>(std::min<juce::int64>(sizes[block % sizes.size()], until - head.now()));
+            const auto start = head.now();
+            for (const auto& event : eventsOf(driver.run(samples)))
+                hits.push_back({start + event.position, event.bytes[1]});
+            head.advance(samples);
+        }
+        return hits;
+    }
+
+    double rate;
+    BattoAudioProcessor processor;
+    HostStylePlayHead head;
+    BlockDriver driver;
+};
+
+// The samples of the eighths (the default subdivision) from `from` up to `until`: eighth k of
+// the song lies at k * 30 * rate / bpm samples, and a hit sounds on the sample it falls in.
+std::vector<juce::int64> eighthsBetween(juce::int64 from, juce::int64 until, juce::int64 rate,
+                                        juce::int64 bpm)
+{
+    std::vector<juce::int64> samples;
+    for (juce::int64 k = 0;; ++k)
+    {
+        const juce::int64 sample = k * 30 * rate / bpm;
+        if (sample >= until)
+            return samples;
+        if (sample >= from)
+            samples.push_back(sample);
+    }
+}
+
+std::vector<juce::int64> samplesOf(const std::vector<Hit>& hits)
+{
+    std::vector<juce::int64> samples;
+    for (const auto& hit : hits)
+        samples.push_back(hit.sample);
+    return samples;
+}
+} // namespace
+
+TEST(HostTransport, TheGrooveStandsOnTheHostsEighthsToTheSample)
+{
+    using Beats = HostStylePlayHead::Beats;
+    struct Case
+    {
+        int rate;
+        int bpm;
+        Beats beats;
+        bool everyBlock;
+        double startInBeats; // where the host starts playing: mid-bar starts too
+        std::vector<int> blockSizes;
+    };
+    // Blocks of 1 to 4096 samples, larger than the 512 prepared too.
+    const Case cases[] = {
+        {44100, 120, Beats::exact, true, 0.0, {512}},
+        {48000, 120, Beats::rounded, true, 0.0, {1, 17, 256, 4096, 1000}},
+        {48000, 97, Beats::none, true, 0.0, {256}},
+        {96000, 130, Beats::none, false, 0.0, {4096, 333}},
+        {192000, 60, Beats::exact, false, 3.3, {64, 4096}},
+        {44100, 130, Beats::rounded, true, 6.1, {100, 2048}},
+        {88200, 200, Beats::none, false, 1.75, {1, 3000}},
+    };
+    for (const auto& c : cases)
+    {
+        const auto what = testing::Message()
+                          << c.rate << " Hz, " << c.bpm << " bpm, beats " << static_cast<int>(c.beats)
+                          << (c.everyBlock ? ", every block" : ", on changes") << ", from beat "
+                          << c.startInBeats;
+        RealHost host(c.rate, c.bpm, c.beats, c.everyBlock);
+        const auto start = static_cast<juce::int64>(std::ceil(c.startInBeats * 60 * c.rate / c.bpm));
+        const auto until = start + static_cast<juce::int64>(9 * 60.0 * c.rate / c.bpm); // two bars and a beat
+        host.head.playFrom(start);
+        const auto hits = host.play(until, c.blockSizes);
+        EXPECT_EQ(samplesOf(hits), eighthsBetween(start, until, c.rate, c.bpm)) << what;
+    }
+}
+
+TEST(HostTransport, AHostLoopOfTwoBarsRestartsTheGrooveOnTheLoopsFirstBar)
+{
+    // The host plays bars 1 to 3, then loops bars 2 and 3. Like a real host it cuts the
+    // block at the loop's end, and the rest comes as a block that starts at the loop's start.
+    for (const auto beats : {HostStylePlayHead::Beats::rounded, HostStylePlayHead::Beats::none})
+    {
+        constexpr int rate = 48000, bpm = 120, bar = 4 * 24000;
+        RealHost host(rate, bpm, beats);
+        host.head.playFrom(0);
+        const auto song = host.play(3 * bar, {700});
+        host.head.playFrom(bar);
+        const auto firstPass = host.play(3 * bar, {700});
+        host.head.playFrom(bar);
+        const auto secondPass = host.play(3 * bar, {700});
+
+        // Each pass plays what the song's first two bars played, moved onto the loop.
+        std::vector<Hit> firstTwoBars;
+        for (const auto& hit : song)
+            if (hit.sample < 2 * bar)
+                firstTwoBars.push_back({hit.sample + bar, hit.note});
+        EXPECT_EQ(samplesOf(song), eighthsBetween(0, 3 * bar, rate, bpm));
+        EXPECT_EQ(firstPass, firstTwoBars) << static_cast<int>(beats);
+        EXPECT_EQ(secondPass, firstTwoBars) << static_cast<int>(beats);
+        EXPECT_EQ(std::count(firstPass.begin(), firstPass.end(), Hit{bar + 7 * 12000, 46}), 0); // bar 2's end
+        EXPECT_EQ(std::count(firstPass.begin(), firstPass.end(), Hit{bar + 15 * 12000, 46}),
+                  1); // the phrase's end
+    }
+}
+
+TEST(HostTransport, ALocateWhilePlayingPlacesTheDrummerOnTheNewPosition)
+{
+    // Two beats in, the host jumps ahead to beat 3.75 of the second bar and plays on. No hit
+    // of the old place is left to sound off the new grid.
+    constexpr int rate = 48000, bpm = 120, beat = 24000;
+    for (const auto beats : {HostStylePlayHead::Beats::exact, HostStylePlayHead::Beats::none})
+    {
+        RealHost host(rate, bpm, beats);
+        host.head.playFrom(0);
+        const auto before = host.play(2 * beat, {480});
+        host.head.playFrom(7 * beat + beat * 3 / 4);
+        const auto after = host.play(10 * beat, {480});
+        EXPECT_EQ(samplesOf(before), eighthsBetween(0, 2 * beat, rate, bpm));
+        EXPECT_EQ(samplesOf(after), eighthsBetween(7 * beat + beat * 3 / 4, 10 * beat, rate, bpm))
+            << static_cast<int>(beats);
+    }
+}
+
+TEST(HostTransport, ATempoChangeBetweenBlocksKeepsTheGridWhereItStands)
+{
+    // A host that gives no beats changes from 120 to 90 bpm on beat 3; the eighths run on
+    // from there at the new tempo.
+    constexpr int rate = 48000;
+    RealHost host(rate, 120, HostStylePlayHead::Beats::none);
+    host.head.playFrom(0);
+    const auto before = host.play(48000, {500});
+    host.head.setBpm(90);
+    const auto after = host.play(48000 + 8 * 16000, {500});
+    EXPECT_EQ(samplesOf(before), eighthsBetween(0, 48000, rate, 120));
+    std::vector<juce::int64> expected;
+    for (juce::int64 sample : eighthsBetween(0, 8 * 16000, rate, 90))
+        expected.push_back(48000 + sample);
+    EXPECT_EQ(samplesOf(after), expected);
+}

@@ -105,7 +105,20 @@ TEST(Races, MessageThreadActionsWhileTheAudioThreadRuns)
             }
         });
 #endif
+    // A host saves its project from a thread of its own while the user plays.
+    std::thread hostSaving(
+        [&]
+        {
+            while (!done)
+            {
+                juce::MemoryBlock chunk;
+                processor.getStateInformation(chunk);
+                EXPECT_EQ(chunk.getSize(), BATTO_PLUGIN_BUILD ? 224u : 232u);
+                std::this_thread::yield();
+            }
+        });
     runMessageThread(processor, done);
+    hostSaving.join();
     audio.join();
 #if !BATTO_PLUGIN_BUILD
     midiThread.join();

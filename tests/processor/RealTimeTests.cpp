@@ -1,4 +1,5 @@
 #include "AudioThreadWatch.h"
+#include "HostStylePlayHead.h"
 #include "ProcessorTestSupport.h"
 
 #include <mutex>
@@ -149,6 +150,73 @@ TEST(RealTime, ProcessBlockNeverAllocatesLocksOrStartsThreads)
 
     EXPECT_GT(processor.blocks, 1000);
     EXPECT_GT(display.codes.size(), 100u); // the engine did play
+    EXPECT_EQ(processor.allocations, 0);
+    EXPECT_EQ(processor.frees, 0);
+    EXPECT_EQ(processor.locks, 0);
+    EXPECT_EQ(processor.threads, 0);
+}
+
+TEST(RealTime, ThePluginWrappersPathNeverAllocatesEither)
+{
+    // As the plug-in wrappers drive the processor: a host MIDI buffer with no room reserved
+    // (kept from block to block, or two used in turn), and the transport as real hosts
+    // report it: no beats, rounded beats, or a position only on changes; loops, a tempo
+    // change, a stop; blocks of 1 to 4096 samples with 512 prepared.
+    constexpr double rate = 48000.0;
+    constexpr int prepared = 512;
+    WatchedProcessor processor;
+    processor.setRateAndBufferSizeDetails(rate, prepared);
+#if !BATTO_PLUGIN_BUILD
+    processor.setDrumKit(BattoAudioProcessor::kitExternalPlugin); // hits leave as MIDI
+#endif
+    processor.setAutoKick(true);
+    processor.setAutoSnare(true);
+    juce::AudioBuffer<float> audio(2, 4096);
+    const std::vector<int> sizes{prepared, 1, 4096, 64, 17, 1000};
+
+    using Beats = HostStylePlayHead::Beats;
+    const std::pair<Beats, bool> hosts[] = {
+        {Beats::none, true}, {Beats::rounded, true}, {Beats::exact, false}};
+    int notesOut = 0;
+    for (const auto& [beats, everyBlock] : hosts)
+    {
+        processor.prepareToPlay(rate, prepared); // a new host prepares its processor
+        juce::MidiBuffer hostBuffers[2];         // nothing reserved
+        HostStylePlayHead head(rate, 120.0, beats, everyBlock);
+        processor.setPlayHead(&head);
+        head.playFrom(0);
+        for (int block = 0; block < 400; ++block)
+        {
+            const int samples = sizes[static_cast<size_t>(block) % sizes.size()];
+            if (block % 100 == 60)
+                head.playFrom(96000); // the loop's wrap
+            if (block == 120)
+                processor.setGravaEnabled(true);
+            if (block == 200)
+                head.setBpm(140.0);
+            if (block == 250)
+                processor.previewVoice(Batto::Snare, 100);
+            if (block == 300)
+                head.stop();
+            if (block == 350)
+                head.playFrom(4000);
+            // A host that uses one buffer, then one that alternates two. The player starts
+            // after the drummer has played alone for a while.
+            auto& midi = hostBuffers[block >= 200 ? block % 2 : 0];
+            midi.clear();
+            if (block >= 100)
+                for (const auto& [position, message] : densePlaying(block, samples))
+                    midi.addEvent(message, position);
+            audio.setSize(2, samples, false, false, true);
+            processor.processBlock(audio, midi);
+            notesOut += midi.getNumEvents();
+            head.advance(samples);
+        }
+        processor.setGravaEnabled(false);
+    }
+    processor.setPlayHead(nullptr);
+
+    EXPECT_GT(notesOut, 100); // the drummer did play
     EXPECT_EQ(processor.allocations, 0);
     EXPECT_EQ(processor.frees, 0);
     EXPECT_EQ(processor.locks, 0);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+// The host's song position, in quarter notes, at the first sample of each block: what the
+// drummer stands on while it follows a host's transport.
+//
+// Hosts differ in what they report. Some give an exact position on every block; some give
+// it only when something changes; some round it (to 1/1920 of a beat); some give a tempo
+// and a time in samples but no position in beats at all. A time in samples and a tempo are
+// exact where they are given, so on a steady tempo the position is taken from them: the
+// position where the transport started or jumped, plus the samples played since at the
+// tempo. A position the host gives wins whenever it disagrees by more than rounding (a
+// tempo map, a ramp, a host that moved on its own).
+//
+// Audio thread only, one call per block in block order.
+class HostSongPosition
+{
+public:
+    // What the host said about the block that starts now.
+    struct Report
+    {
+        bool isPlaying = false;
+        double bpm = 120.0;
+        juce::Optional<double> ppq;
+        juce::Optional<juce::int64> timeInSamples;
+    };
+
+    // Two positions closer than this are one: a host's rounding to 1/1920 of a beat stays
+    // well inside it, while a tempo change between reports leaves it at once.
+    static constexpr double samePositionInBeats = 1.0 / 1920;
+    // A time in samples further than this from where the transport should stand means the
+    // host moved it (a locate, a loop); a sample or two is a host's rounding.
+    static constexpr double jumpInSeconds = 0.001;
+
+    // The position at the start of a block the host reported on (the host's own ppq while
+    // the transport is stopped, 0 if it gives none).
+    double atBlockStart(const Report& report, double sampleRate);
+    // The report for a block the host said nothing about: the transport goes on as it was.
+    Report continuation() const;
+    // True when the last position came from a transport that jumped (its time in samples
+    // did not follow on from the previous block).
+    bool jumped() const;
+    // Counts the block that just ran (its number of samples).
+    void blockEnded(int numSamples);
+    // Forgets the transport (a new sample rate, a host that stopped answering).
+    void forget();
+
+private:
+    double predicted(double sampleRate) const;
+    void anchorAt(double ppq, const Report& report);
+
+    bool anchored = false; // the previous block played and the anchor describes it
+    double anchorPpq = 0.0;
+    double anchorBpm = 120.0;
+    juce::int64 samplesSinceAnchor = 0;
+    juce::Optional<juce::int64> anchorTime; // the host's time in samples at the anchor
+    bool lastWasJump = false;
+    Report lastReport;
+};
