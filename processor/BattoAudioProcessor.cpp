@@ -154,6 +154,9 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     const double rate = sampleRate != 0.0 ? sampleRate : getSampleRate();
     if (isUsableSampleRate(rate))
         engineSampleRate = rate; // an unusable rate would stall or overflow the engine's clock
+#if !BATTO_PLUGIN_BUILD
+    engineSampleRateForOtherThreads.store(engineSampleRate);
+#endif
     refreshEngineSettings();
     tempoChanged.store(false);
     updateDivisionDuration();

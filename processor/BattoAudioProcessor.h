@@ -183,9 +183,22 @@ public:
     // "EDIT" toggle, to be switched off (with notification) when the user closes the window.
     virtual void showExternalPluginWindow(juce::Button& editToggle, bool show);
 
-    // Set by the application before audio starts; used on the message thread only.
+    // Set by the application before audio starts; used on the message thread only. While
+    // the MIDI output is chosen, Start, Stop and subdivision choices reach the engine at
+    // once (the audio callback held out), and Start starts the thread, which takes the
+    // performance over from this engine; Stop and leaving the MIDI output stop it, and it
+    // hands the performance back before it ends.
     juce::Thread* midiThread = nullptr;
     Batto* midiThreadEngine = nullptr;
+
+    // For the MIDI thread. On its own thread: the subdivision that was waiting for a beat
+    // applies on the MIDI thread's engine (the waiting choice is cleared, the display
+    // follows). When it hands the performance back (callback lock held): its engine's
+    // subdivision count becomes this engine's.
+    void applyWaitingSubdivisionFromMidiThread(int divisions);
+    void takeSubdivisionBackFromMidiThread(int divisions);
+    // The rate the engine's sample times count in (any thread).
+    double getEngineSampleRate() const;
 
     struct PlayingClick
     {
@@ -257,6 +270,9 @@ private:
     };
 
     void applySettings(const Settings& settings);
+#if !BATTO_PLUGIN_BUILD
+    bool applyUserRequestsWhileMidiThreadPlays();
+#endif
     void reserveBuffers(int samplesPerBlock);
 
     // Steps of processBlock, in order.
@@ -328,10 +344,13 @@ private:
     std::atomic<bool> gravaEnabled{false};
     std::atomic<int> drumNotes[numVoices];
     std::atomic<float> velocityScales[numVoices];
-    // Written by the audio thread only; read by the message thread (editor, actions).
+    // Written by the audio thread (and by the message thread with the audio callback held
+    // out, while the standalone MIDI thread plays); read by the message thread.
     std::atomic<bool> running{false};
     std::atomic<bool> hostSynced{false};
-    std::atomic<int> pendingDivisionDuTemps{0}; // a subdivision waiting for the next beat; 0 none
+    // A subdivision waiting for the next beat; 0 none. The standalone MIDI thread clears it
+    // too when it applies it.
+    std::atomic<int> pendingDivisionDuTemps{0};
 
     // The values the engine reads through the host interface's pointers during one block:
     // the audio thread copies them from the settings at the start of every block, except the
@@ -367,6 +386,7 @@ private:
 #if !BATTO_PLUGIN_BUILD
     std::atomic<int> drumKit{kitInternal};        // written under suspended processing
     std::atomic<double> clickVolume{0.0};         // 0 = metronome off
+    std::atomic<double> engineSampleRateForOtherThreads{44100.0}; // engineSampleRate, written by prepareToPlay
     std::atomic<double> pendingClickTimeMs{-1.0}; // written by the MIDI thread; <= 0 none
     std::atomic<bool> pendingClickAccent{false};  // written by the MIDI thread
 

@@ -84,8 +84,8 @@ void BattoAudioProcessor::start()
         wanted = request == stopRequest || request == stopThenStartRequest ? stopThenStartRequest : startRequest;
     while (!transportRequest.compare_exchange_weak(request, wanted));
 #if !BATTO_PLUGIN_BUILD
-    if (drumKit.load() == kitMidiOut && midiThread != nullptr)
-        midiThread->startThread();
+    if (applyUserRequestsWhileMidiThreadPlays())
+        midiThread->startThread(); // it takes the performance over from the engine just reset
 #endif
 }
 
@@ -93,16 +93,59 @@ void BattoAudioProcessor::stop()
 {
 #if !BATTO_PLUGIN_BUILD
     if (midiThread != nullptr)
-        midiThread->stopThread(-1);
+        midiThread->stopThread(-1); // hands the performance back before the engine resets
 #endif
     transportRequest.store(stopRequest); // a Start that no block has taken yet is void
+#if !BATTO_PLUGIN_BUILD
+    applyUserRequestsWhileMidiThreadPlays();
+#endif
 }
 
 void BattoAudioProcessor::chooseDivisionDuTemps(int divisions)
 {
-    if (isUsableDivisionDuTemps(divisions))
-        divisionDuTemps.store(divisions); // the engine takes it up at its next block
+    if (!isUsableDivisionDuTemps(divisions))
+        return;
+    divisionDuTemps.store(divisions); // the engine takes it up at its next block
+#if !BATTO_PLUGIN_BUILD
+    applyUserRequestsWhileMidiThreadPlays();
+#endif
 }
+
+#if !BATTO_PLUGIN_BUILD
+// With the MIDI output chosen the standalone MIDI thread plays, the audio thread leaves the
+// engine alone, and there may be no audio device at all to take up Start, Stop and
+// subdivision choices. They are taken up here instead, with the audio callback held out of
+// processBlock by the callback lock (the framework's player takes it around every block).
+bool BattoAudioProcessor::applyUserRequestsWhileMidiThreadPlays()
+{
+    if (drumKit.load() != kitMidiOut || midiThread == nullptr)
+        return false;
+    const juce::ScopedLock heldOut(getCallbackLock());
+    applyUserRequests();
+    return true;
+}
+
+void BattoAudioProcessor::applyWaitingSubdivisionFromMidiThread(int divisions)
+{
+    // Cleared only if no newer choice replaced it meanwhile.
+    int waiting = divisions;
+    pendingDivisionDuTemps.compare_exchange_strong(waiting, 0);
+    updateProgressionBarDisplay();
+}
+
+void BattoAudioProcessor::takeSubdivisionBackFromMidiThread(int divisions)
+{
+    if (!isUsableDivisionDuTemps(divisions))
+        return;
+    divisionDuTempsInUse = divisions;
+    tempoChanged.store(true); // the subdivision length follows at the next block
+}
+
+double BattoAudioProcessor::getEngineSampleRate() const
+{
+    return engineSampleRateForOtherThreads.load();
+}
+#endif
 
 void BattoAudioProcessor::setTempo(double bpm)
 {

@@ -154,9 +154,12 @@ void BattoAudioProcessor::setDrumKit(int kit)
     const int previous = drumKit.load();
     if (kit == kitMidiOut)
     {
+        // Requests not yet taken up reach the engine before the thread takes it over (the
+        // audio thread is held out while processing is suspended).
+        applyUserRequests();
+        drumKit.store(kit);
         if (midiThread != nullptr && running.load())
             midiThread->startThread();
-        drumKit.store(kit);
     }
     else
     {

@@ -291,3 +291,44 @@ TEST(SoundChoice, SampleKitsSendNoMidiAndMidiOutLeavesTheBlockAsItCame)
     }
     EXPECT_EQ(processor.nextInstant, before) << "the processor's own engine stays idle";
 }
+
+TEST(SoundChoice, WithMidiOutputChosenStartStopAndSubdivisionsNeedNoAudioBlock)
+{
+    // The standalone MIDI thread plays with no audio device at all: no block ever runs.
+    struct WaitingThread : juce::Thread
+    {
+        WaitingThread() : juce::Thread("MidiBatto")
+        {
+        }
+        void run() override
+        {
+            while (!threadShouldExit())
+                wait(-1);
+        }
+    } thread;
+    BattoAudioProcessor processor;
+    processor.midiThread = &thread;
+    processor.setDrumKit(BattoAudioProcessor::kitMidiOut);
+
+    processor.start();
+    EXPECT_TRUE(processor.isRunning());
+    EXPECT_TRUE(thread.isThreadRunning());
+    processor.chooseDivisionDuTemps(4); // waits for the next beat while the drummer runs
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+
+    processor.stop();
+    EXPECT_FALSE(thread.isThreadRunning());
+    EXPECT_FALSE(processor.isRunning());
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4) << "Stop applies the waiting subdivision";
+
+    processor.chooseDivisionDuTemps(1); // stopped: at once
+    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 1);
+
+    processor.start();
+    processor.setDrumKit(BattoAudioProcessor::kitInternal); // leaving the MIDI output stops it
+    EXPECT_FALSE(thread.isThreadRunning());
+    EXPECT_TRUE(processor.isRunning());
+    processor.setDrumKit(BattoAudioProcessor::kitMidiOut); // and choosing it while running starts it
+    EXPECT_TRUE(thread.isThreadRunning());
+    processor.stop();
+}
