@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Batto.h"
+#include "BattoStandAloneApplication.h"
+#include "DrumNoteOutput.h"
+#include "GravaMidiProcessor.h"
+
+#include <condition_variable>
+#include <mutex>
+
+// The drummer on a millisecond clock of its own, for the MIDI-output sound choice: it takes
+// the player's notes straight from the MIDI inputs, runs its own engine on the thread
+// "MidiBatto" and sends every hit at once as a note-on on channel 10 to the drum-note
+// output. While it plays, the processor's engine rests: the thread takes the performance
+// over from it when it starts and hands it back when it stops, so the bar and the beat go on.
+//
+// Threads. handleIncomingMidiMessage runs on the MIDI input threads, run on "MidiBatto",
+// previews (outputJouer) and the output's changes on the message thread. Every call on the
+// engine and on the bass follower is made under one lock, held only for the call: a
+// note-on is handled as soon as it arrives, never at the next step. The settings are read
+// from the processor's atomics before each engine call.
+//
+// Engine times are milliseconds since the thread took the performance over, so that they
+// stay small whatever the system's millisecond counter reads; they are moved back towards
+// zero whenever they grow past rebaseAfterMilliseconds.
+class BattoStandAloneApplication::BattoMidiProcessor : public juce::MidiInputCallback,
+                                                       public juce::Thread,
+                                                       public Batto,
+                                                       private juce::Thread::Listener
+{
+public:
+    class GravaMidiProcessorForBatto : public GravaMidiProcessor
+    {
+    public:
+        explicit GravaMidiProcessorForBatto(BattoMidiProcessor& owner);
+
+        void GravaSendMessageNow(const juce::MidiMessage& message) override;
+        bool HaveToSendGravaMessage() override;
+        bool HasToHandleIncomingMessage() override;
+
+    protected:
+        void ThruSendMessageNow(const juce::MidiMessage& message) override;
+        juce::uint32 getMillisecondCounter() override;
+
+    private:
+        BattoMidiProcessor& owner;
+        juce::MidiOutput* noDevice = nullptr; // neither stream reaches a device
+        int channelOne = 1;
+        int zero = 0;
+    };
+
+    explicit BattoMidiProcessor(BattoAudioProcessor* processor);
+    ~BattoMidiProcessor() override;
+
+    // Where the drum notes go; null sends none (message thread; the old output is no longer
+    // used once this returns).
+    void setDrumNoteOutput(DrumNoteOutput* output);
+
+    void handleIncomingMidiMessage(juce::MidiInput* source, const juce::MidiMessage& message) override;
+    void run() override;
+
+    // The engine's host interface.
+    void displayBreakCreshendo(int subdivisionsToBarLine) override;
+    void displayProgressionBar(int position, int divisions) override;
+    void displayMidiIn(int code) override;
+    int* getDivisionDuTemps() override;
+    double* getTempo() override;
+    bool* getAutoKick() override;
+    bool* getAutoSnare() override;
+    double GetBreakParam1() override;
+    double GetBreakParam2() override;
+    void updateProgressionBarDisplay() override;
+    void displayCrashRoulement() override;
+    void displaySpecialevent(int kind) override;
+    void setDivisionDuTempsAfterwaitingForATemps(int divisions) override;
+    int getWaitForTheTimeToUpdateProgressionBarDisplay() override;
+    int GetStartLatencyCompensation() override;
+    void outputJouer(Percu voice, int velocity) override; // also the message thread's previews
+    void JouerMetronome(bool accent) override;
+    int getOneOrSampleRatePerMs() override;
+
+    // True from the take-over to the hand-back: the thread's engine has the performance.
+    bool isPlaying() const;
+    // The engine time (ms) that `milliseconds` of the clock is.
+    int engineTimeAt(double milliseconds) const;
+
+    BattoAudioProcessor* const processor;
+
+protected:
+    // The clock: a monotonic millisecond counter (fractions of a millisecond included).
+    virtual double millisecondsNow();
+    // Waits until the clock reads `milliseconds` or a stop request wakes the thread.
+    virtual void waitUntil(double milliseconds);
+    // Moved back towards zero when engine times grow past this (about twelve days).
+    int rebaseAfterMilliseconds = 1 << 30;
+
+private:
+    friend class GravaMidiProcessorForBatto;
+
+    void exitSignalSent() override;
+    void refreshSettings();
+    bool hasOutput() const;
+    int engineNow();
+    void takeOverFromProcessor();
+    void handBackToProcessor();
+    void rebaseIfNeeded();
+    int turnOfTheLoop(); // under the lock: the time of the next engine step
+
+    juce::CriticalSection engineLock; // serialises every engine and bass-follower call
+    GravaMidiProcessorForBatto gravaMidiProcessor;
+    DrumNoteOutput* output = nullptr; // under engineLock
+    bool playing = false;             // under engineLock
+    double originMilliseconds = 0.0;  // the clock's reading at engine time 0 (under engineLock)
+
+    // The settings for the engine's current call, copied from the processor (under engineLock).
+    int divisionDuTemps = 2;
+    double tempo = 120.0;
+    bool autoKick = true;
+    bool autoSnare = true;
+
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+    bool wakeRequested = false; // under wakeMutex
+};

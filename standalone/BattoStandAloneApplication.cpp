@@ -1,0 +1,133 @@
+#include "BattoStandAloneApplication.h"
+
+#include "BattoAudioProcessorWithJackMidiIn.h"
+#include "BattoMidiProcessor.h"
+#include "BattoStandAloneWindows.h"
+#include "JackMidiPorts.h"
+#include "MainComponent.h"
+#include "MyAudioProcessorPlayer.h"
+#include "SettingsValues.h"
+
+BattoStandAloneApplication::BattoStandAloneApplication() = default;
+
+BattoStandAloneApplication::~BattoStandAloneApplication()
+{
+    // Normally shutdown has let the devices go already; otherwise they go first, as the
+    // processor and the MIDI thread must outlive every device thread that calls them.
+    stopFollowingDevices();
+    deleteWindowAndDevices();
+    closeJackMidiPorts();
+    metronomeWindow.reset();
+    midiProcessor.reset();
+    processor.reset();
+}
+
+const juce::String BattoStandAloneApplication::getApplicationName()
+{
+    return "Batto";
+}
+
+const juce::String BattoStandAloneApplication::getApplicationVersion()
+{
+    return "2.0.0";
+}
+
+int BattoStandAloneApplication::GetNumOutputs()
+{
+    return 4; // drums on outputs 1 and 2, metronome clicks on 3 and 4
+}
+
+AudioProcessorWITHMidiInFilter* BattoStandAloneApplication::GetAudioProcessorWithMidiInFilter()
+{
+    return processor.get();
+}
+
+void BattoStandAloneApplication::createVexProcessor()
+{
+    auto& settings = *getSettings();
+    const SettingsValues values(settings);
+    processor = std::make_unique<BattoAudioProcessorWithJackMidiIn>(readProcessorSettings(settings));
+
+    externalPluginOwner = createExternalSoundSources();
+    externalPluginOwner->setBattokitPath(values.getString(BATTOKIT_PATH, {}));
+    if (processor->IsExternalPluginSelected())
+        externalPluginOwner->loadExternalPluginAtStart(values.getString(externalPluginRef, {}),
+                                                       GetExternalPluginStateInformationFile());
+
+    midiProcessor = std::make_unique<BattoMidiProcessor>(processor.get());
+    processor->midiThread = midiProcessor.get();
+    processor->midiThreadEngine = midiProcessor.get();
+    deviceManager->addMidiInputDeviceCallback({}, midiProcessor.get());
+
+    // The JACK MIDI input reaches the player's blocks and the MIDI thread, like a device's.
+    jackMidiPorts = std::make_unique<JackMidiPorts>(midiProcessor.get());
+    processor->setJackMidiPorts(jackMidiPorts.get());
+
+    processor->setClickVolume(values.getDouble(METRONOMEVOLUME, 0.0));
+    auto* clickVolumeOwner = processor.get();
+    metronomeWindow = std::make_unique<MetronomeDocumentWindow>(processor->getClickVolume(),
+                                                                [clickVolumeOwner](double volume)
+                                                                {
+                                                                    clickVolumeOwner->setClickVolume(volume);
+                                                                });
+}
+
+void BattoStandAloneApplication::createMainWindow()
+{
+    auto window = std::make_unique<BattoMainWindow>(getApplicationName(), *this, externalPluginOwner.get(),
+                                                    metronomeWindow.get());
+    auto* content = new MainComponent(*processor);
+    if (auto* editor = content->getEditor())
+        content->setSize(editor->getWidth(),
+                         editor->getHeight() + window->getLookAndFeel().getDefaultMenuBarHeight());
+    window->showWithContent(content, processor.get());
+    mainWindow = std::move(window);
+
+    // Audio flows through the processor from here on. The devices are followed from now:
+    // the JACK MIDI ports and the MIDI thread's output.
+    player->setProcessor(processor.get());
+    deviceManager->addChangeListener(this);
+    followAudioDevice();
+    followDefaultMidiOutput();
+}
+
+void BattoStandAloneApplication::shutdown()
+{
+    if (processor == nullptr)
+        return; // start-up never got as far as the processor
+    writeProcessorSettings(*getSettings(), *processor, externalPluginOwner->getBattokitPath());
+    processor->editorBeingDeleted(processor->getActiveEditor());
+    externalPluginOwner->saveExternalPluginState(GetExternalPluginStateInformationFile());
+    getSettings()->setValue(externalPluginRef, externalPluginOwner->getExternalPluginPath());
+
+    // The MIDI thread stops playing before its output and input go away with the devices.
+    stopFollowingDevices();
+    midiProcessor->stopThread(-1);
+    midiProcessor->setDrumNoteOutput(nullptr);
+    VexStandAloneApplication::shutdown();
+    closeJackMidiPorts();
+    midiDeviceOutput.reset();
+
+    midiProcessor.reset();
+    processor.reset();
+}
+
+BattoAudioProcessor* BattoStandAloneApplication::getProcessor() const
+{
+    return processor.get();
+}
+
+BattoStandAloneApplication::BattoMidiProcessor* BattoStandAloneApplication::getMidiProcessor() const
+{
+    return midiProcessor.get();
+}
+
+BattoStandAloneApplication::MetronomeDocumentWindow* BattoStandAloneApplication::getMetronomeWindow() const
+{
+    return metronomeWindow.get();
+}
+
+JackMidiPorts* BattoStandAloneApplication::getJackMidiPorts() const
+{
+    return jackMidiPorts.get();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "BattoAudioProcessor.h"
+#include "VexStandAloneApplicationWithExternalPlugin.h"
+
+#include <memory>
+
+class BattoAudioProcessorWithJackMidiIn;
+class DrumNoteOutput;
+class JackMidiPorts;
+class MetronomeComponent;
+
+// The standalone drummer: the shell with its processor, the MIDI thread that plays the
+// drums out as MIDI notes, the metronome window and the drummer's menu items. It reads
+// every setting once at start-up and writes them all back at shut-down.
+//
+// Message thread throughout. Beyond the framework's devices it follows the audio device:
+// while that is a JACK device it opens JACK MIDI ports (an input for the player's notes and
+// an output for the MIDI thread), and it keeps the MIDI thread's output on the default MIDI
+// output that the device window chose (or the JACK MIDI output when none is chosen).
+class BattoStandAloneApplication : public VexStandAloneApplicationWithExternalPlugin,
+                                   private juce::ChangeListener
+{
+public:
+    class BattoMidiProcessor;
+    class BattoMainWindow;
+    class MetronomeDocumentWindow;
+
+    enum ItemIds
+    {
+        recordBattokitItem = 5,
+        loadBattokitItem = 6,
+        metronomeItem = 7
+    };
+
+    // Settings keys.
+    static const juce::String TEMPO_REF;             // "tempo"
+    static const juce::String AUTOKICK_REF;          // "autokick"
+    static const juce::String AUTOSNARE_REF;         // "autosnare"
+    static const juce::String DRUM_KIT_REF;          // "drumKit"
+    static const juce::String DIVISION_DU_TEMPS_REF; // "divisionDuTemps"
+    static const juce::String DRUM_NOTE_REF;         // "drumNote", followed by the voice index 0..9
+    static const juce::String MIDI_VEL_SCALE;        // "midiVelScale", followed by the voice index 0..9
+    static const juce::String BREAK_REF_1;           // "break1"
+    static const juce::String BREAK_REF_2;           // "break2"
+    static const juce::String GRAVA_REF;             // "grava"
+    static const juce::String BATTOKIT_PATH;         // "battokitpath"
+    static const juce::String METRONOMEVOLUME;       // "metronomeVolume"
+
+    BattoStandAloneApplication();
+    ~BattoStandAloneApplication() override;
+
+    const juce::String getApplicationName() override; // "Batto"
+    const juce::String getApplicationVersion() override;
+
+    void createVexProcessor() override;
+    void createMainWindow() override;
+    int GetNumOutputs() override;
+    AudioProcessorWITHMidiInFilter* GetAudioProcessorWithMidiInFilter() override;
+    void shutdown() override;
+
+    // The processor's settings as the settings file holds them (missing or unusable values
+    // give the defaults), and back.
+    static BattoAudioProcessor::Settings readProcessorSettings(const juce::PropertiesFile& settings);
+    static void writeProcessorSettings(juce::PropertiesFile& settings, const BattoAudioProcessor& processor,
+                                       const juce::String& battokitPath);
+
+    BattoAudioProcessor* getProcessor() const;
+    BattoMidiProcessor* getMidiProcessor() const;
+    MetronomeDocumentWindow* getMetronomeWindow() const;
+    JackMidiPorts* getJackMidiPorts() const;
+
+private:
+    void changeListenerCallback(juce::ChangeBroadcaster* source) override;
+    void followAudioDevice();
+    void followDefaultMidiOutput();
+    void closeJackMidiPorts();
+    void stopFollowingDevices();
+
+    // Owned. Deleted in this order: metronome window, MIDI thread, processor.
+    std::unique_ptr<BattoMidiProcessor> midiProcessor;
+    std::unique_ptr<BattoAudioProcessorWithJackMidiIn> processor;
+    std::unique_ptr<MetronomeDocumentWindow> metronomeWindow;
+
+    std::unique_ptr<JackMidiPorts> jackMidiPorts;
+    std::unique_ptr<DrumNoteOutput> midiDeviceOutput; // the MIDI thread's copy of the default MIDI output
+    juce::String midiDeviceOutputIdentifier;
+};

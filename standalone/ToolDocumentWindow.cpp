@@ -1,0 +1,34 @@
+#include "ToolDocumentWindow.h"
+
+ToolDocumentWindow::ToolDocumentWindow(const juce::String& title, juce::Colour background)
+    : juce::DocumentWindow(title, background,
+                           juce::DocumentWindow::maximiseButton | juce::DocumentWindow::closeButton, true)
+{
+    setUsingNativeTitleBar(true);
+}
+
+bool ToolDocumentWindow::isPlainEscape(const juce::KeyPress& key)
+{
+    const auto modifiers = key.getModifiers();
+    return key.getKeyCode() == juce::KeyPress::escapeKey && !modifiers.isShiftDown()
+           && !modifiers.isCtrlDown() && !modifiers.isAltDown() && !modifiers.isCommandDown();
+}
+
+bool ToolDocumentWindow::keyPressed(const juce::KeyPress& key)
+{
+    if (!isPlainEscape(key))
+        return false;
+    closeButtonPressed();
+    return true;
+}
+
+void ToolDocumentWindow::closeButtonPressed()
+{
+    setVisible(false);
+}
+
+void ToolDocumentWindow::showAndBringToFront()
+{
+    setVisible(true);
+    toFront(true);
+}
