@@ -102,7 +102,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::refreshSettings()
 {
     if (processor == nullptr)
         return;
-    divisionDuTemps = processor->getDivisionDuTempsSetting();
+    // The subdivision count is the engine's own: it changes on a beat, by the subdivision rule.
     tempo = processor->getTempoSetting();
     autoKick = processor->isAutoKickOn();
     autoSnare = processor->isAutoSnareOn();

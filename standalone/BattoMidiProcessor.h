@@ -112,8 +112,10 @@ private:
     bool playing = false;             // under engineLock
     double originMilliseconds = 0.0;  // the clock's reading at engine time 0 (under engineLock)
 
-    // The settings for the engine's current call, copied from the processor (under engineLock).
+    // The subdivision count this engine plays with: taken over from the processor's engine,
+    // changed on a beat when a choice waits, handed back (under engineLock).
     int divisionDuTemps = 2;
+    // The settings for the engine's current call, copied from the processor (under engineLock).
     double tempo = 120.0;
     bool autoKick = true;
     bool autoSnare = true;

@@ -68,6 +68,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::takeOverFromProcessor()
     const juce::ScopedLock lock(engineLock);
     originMilliseconds = millisecondsNow();
     copyPerformance(*processor, *this);
+    divisionDuTemps = *processor->getDivisionDuTemps(); // the count the engine plays with
     const double rate = processor->getEngineSampleRate();
     const int now = engineNow();
     convertTimes(*this,
@@ -90,6 +91,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::handBackToProcessor()
     const juce::ScopedLock lock(engineLock);
     playing = false;
     copyPerformance(*this, *processor);
+    processor->takeSubdivisionBackFromMidiThread(divisionDuTemps);
     const double rate = processor->getEngineSampleRate();
     const int now = engineNow();
     // Instants already past become negative sample times.

@@ -313,16 +313,17 @@ TEST(SoundChoice, WithMidiOutputChosenStartStopAndSubdivisionsNeedNoAudioBlock)
     processor.start();
     EXPECT_TRUE(processor.isRunning());
     EXPECT_TRUE(thread.isThreadRunning());
-    processor.chooseDivisionDuTemps(4); // waits for the next beat while the drummer runs
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
+    processor.chooseDivisionDuTemps(4); // the engine waits for the next beat while the drummer runs
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 2);
+    EXPECT_EQ(processor.getWaitForTheTimeToUpdateProgressionBarDisplay(), 4);
 
     processor.stop();
     EXPECT_FALSE(thread.isThreadRunning());
     EXPECT_FALSE(processor.isRunning());
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4) << "Stop applies the waiting subdivision";
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 4) << "Stop applies the waiting subdivision";
 
     processor.chooseDivisionDuTemps(1); // stopped: at once
-    EXPECT_EQ(processor.getDivisionDuTempsSetting(), 1);
+    EXPECT_EQ(*processor.getDivisionDuTemps(), 1);
 
     processor.start();
     processor.setDrumKit(BattoAudioProcessor::kitInternal); // leaving the MIDI output stops it
