@@ -2,6 +2,7 @@
 // and metronome clicks (standalone build); no kit sound. One benchmark iteration is one
 // block; "x_realtime" is how many times faster than real time the blocks are processed.
 #include "BattoAudioProcessor.h"
+#include "DensePerformance.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,46 +11,11 @@
 namespace
 {
 constexpr double rate = 48000.0;
-constexpr double minutes = 4.0;
-
-// A busy player at 120 bpm: a note on every sixteenth with shifting velocities, chords on
-// the beats, accents, and runs of thirty-second notes every fourth bar; note-offs and
-// pedal messages as a keyboard sends them.
-std::vector<juce::MidiBuffer> densePerformance(int blockSize)
-{
-    const int totalSamples = static_cast<int>(rate * 60.0 * minutes);
-    const int sixteenth = static_cast<int>(rate * 60.0 / 120.0 / 4);
-    std::vector<juce::MidiBuffer> blocks(static_cast<size_t>(totalSamples / blockSize));
-    auto add = [&](int at, const juce::MidiMessage& message)
-    {
-        const auto block = static_cast<size_t>(at / blockSize);
-        if (block < blocks.size())
-            blocks[block].addEvent(message, at % blockSize);
-    };
-    for (int step = 0; step * sixteenth < totalSamples; ++step)
-    {
-        const int at = step * sixteenth + (step * 37) % 200; // a human's timing
-        const int bar = step / 16;
-        const int velocity = 40 + (step * 23) % 80 + (step % 16 == 0 ? 7 : 0);
-        add(at, juce::MidiMessage::noteOn(1, 40 + step % 24, static_cast<juce::uint8>(velocity)));
-        add(at + sixteenth / 2, juce::MidiMessage::noteOff(1, 40 + step % 24));
-        if (step % 4 == 0)
-            for (int voice = 1; voice <= 2; ++voice)
-                add(at + voice * 30,
-                    juce::MidiMessage::noteOn(1, 52 + 4 * voice, static_cast<juce::uint8>(velocity)));
-        if (bar % 4 == 3 && step % 16 >= 8)
-            add(at + sixteenth / 2,
-                juce::MidiMessage::noteOn(1, 45, static_cast<juce::uint8>(100 + step % 27)));
-        if (step % 16 == 15)
-            add(at, juce::MidiMessage::controllerEvent(1, 64, bar % 2 ? 127 : 0));
-    }
-    return blocks;
-}
 
 void processBlocks(benchmark::State& state)
 {
     const int blockSize = static_cast<int>(state.range(0));
-    const auto performance = densePerformance(blockSize);
+    const auto performance = densePerformance(rate, blockSize);
     BattoAudioProcessor processor;
     processor.setRateAndBufferSizeDetails(rate, blockSize);
     processor.prepareToPlay(rate, blockSize);

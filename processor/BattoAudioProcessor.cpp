@@ -54,7 +54,17 @@ bool BattoAudioProcessor::isUsableDivisionDuTemps(int divisions)
     return divisions == 1 || divisions == 2 || divisions == 4;
 }
 
+#if BATTO_PLUGIN_BUILD
+// The framework's default stereo input and output, but enabled from the start. Disabled
+// buses become optional ports of the LV2 plug-in, which a host may leave unconnected, and
+// the framework's LV2 wrapper then copies its input from a null buffer and crashes.
 BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
+    : BattoMidiInFilterBase(BusesProperties()
+                                .withInput("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput("Output", juce::AudioChannelSet::stereo(), true))
+#else
+BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
+#endif
 {
     for (int voice = 0; voice < numVoices; ++voice)
     {
