@@ -19,17 +19,22 @@ target_link_libraries(batto_juce
         juce::juce_recommended_config_flags
         juce::juce_recommended_warning_flags)
 
+# The module settings of every JUCE build here, the plug-in's own included: Debian strips
+# the bundled codecs, and nothing needs a browser, curl or a splash screen.
+set(BATTO_JUCE_MODULE_SETTINGS
+    JUCE_USE_FLAC=0
+    JUCE_USE_OGGVORBIS=0
+    JUCE_USE_MP3AUDIOFORMAT=0
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    JUCE_REPORT_APP_USAGE=0)
+
 target_compile_definitions(batto_juce
     PUBLIC
         JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
         JUCE_STANDALONE_APPLICATION=1
-        JUCE_USE_FLAC=0
-        JUCE_USE_OGGVORBIS=0
-        JUCE_USE_MP3AUDIOFORMAT=0
-        JUCE_WEB_BROWSER=0
-        JUCE_USE_CURL=0
-        JUCE_DISPLAY_SPLASH_SCREEN=0
-        JUCE_REPORT_APP_USAGE=0
+        ${BATTO_JUCE_MODULE_SETTINGS}
         JUCE_ALSA=1
         JUCE_JACK=1
         JUCE_PLUGINHOST_VST3=1

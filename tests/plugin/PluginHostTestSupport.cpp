@@ -127,18 +127,21 @@ juce::MemoryBlock Chunk::bytes() const
     return block;
 }
 
-Chunk Chunk::defaults()
+juce::MemoryBlock DrummerSettings::chunk(bool asTheStandaloneBuildWritesIt) const
 {
     Chunk chunk;
-    chunk.real("VOLU", 1.0f).real("TEMP", 120.0f).integer("HIHA", 2).integer("AKIC", 0).integer("ASNA", 0);
-    const int notes[] = {38, 36, 42, 46, 51, 49, 50, 45, 43, 41};
+    chunk.real("VOLU", volume).real("TEMP", tempo).integer("HIHA", divisions);
+    chunk.integer("AKIC", autoKick).integer("ASNA", autoSnare);
+    if (asTheStandaloneBuildWritesIt)
+        chunk.integer("DRMK", -3);
     for (int voice = 0; voice < 10; ++voice)
     {
         const std::string digit(1, static_cast<char>('0' + voice));
-        chunk.integer(("DMN" + digit).c_str(), notes[voice]).real(("VLS" + digit).c_str(), 1.0f);
+        chunk.integer(("DMN" + digit).c_str(), drumNotes[voice])
+            .real(("VLS" + digit).c_str(), velocityScales[voice]);
     }
-    chunk.integer("GRVA", 0).real("BRE1", 0.5f).real("BRE2", 0.5f);
-    return chunk;
+    chunk.integer("GRVA", bassFollower).real("BRE1", velocitySensitivity).real("BRE2", dynamicSensitivity);
+    return chunk.bytes();
 }
 
 //==============================================================================

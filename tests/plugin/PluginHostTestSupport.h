@@ -134,11 +134,27 @@ public:
     Chunk& real(const char* tag, float value);
     juce::MemoryBlock bytes() const;
 
-    // The 28 records of a plug-in-build chunk with every setting at its default.
-    static Chunk defaults();
-
 private:
     juce::MemoryBlock block;
+};
+
+// The settings a chunk carries, at their defaults unless changed.
+struct DrummerSettings
+{
+    float volume = 1.0f;
+    float tempo = 120.0f;
+    int divisions = 2;
+    int autoKick = 0;
+    int autoSnare = 0;
+    int drumNotes[10] = {38, 36, 42, 46, 51, 49, 50, 45, 43, 41};
+    float velocityScales[10] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+    int bassFollower = 0;
+    float velocitySensitivity = 0.5f;
+    float dynamicSensitivity = 0.5f;
+
+    // The 28 records of the plug-in build; the standalone build writes a "DRMK" record (its
+    // sound choice) after "ASNA" as well.
+    juce::MemoryBlock chunk(bool asTheStandaloneBuildWritesIt = false) const;
 };
 
 // Host state blobs (what a DAW saves in its project) around a drummer chunk, and back. The

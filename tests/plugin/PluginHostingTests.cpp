@@ -114,38 +114,76 @@ TEST(HostedPlugin, AHostLoopOfTwoBarsRestartsTheGrooveOnTheLoopsFirstBar)
 TEST(HostedPlugin, SettingsTravelWithTheHostsProject)
 {
     // Sixteenths, the closed hi-hat on note 44 at half velocity, the automatic kick on,
-    // other sensitivities: a chunk unlike the defaults in every kind of record.
-    Chunk custom;
-    custom.real("VOLU", 0.25f).real("TEMP", 97.5f).integer("HIHA", 4).integer("AKIC", 1).integer("ASNA", 0);
-    const int notes[] = {38, 36, 44, 46, 51, 49, 50, 45, 43, 41};
-    for (int voice = 0; voice < 10; ++voice)
+    // other sensitivities: unlike the defaults in every kind of record.
+    DrummerSettings custom;
+    custom.volume = 0.25f;
+    custom.tempo = 97.5f;
+    custom.divisions = 4;
+    custom.autoKick = 1;
+    custom.drumNotes[2] = 44;
+    custom.velocityScales[2] = 0.5f;
+    custom.bassFollower = 1;
+    custom.velocitySensitivity = 0.25f;
+    custom.dynamicSensitivity = 0.75f;
+
+    // What a project can hold instead, and what the plug-in keeps of it: a chunk that the
+    // standalone build wrote loads up to its "DRMK" record; a truncated one loads the records
+    // it holds whole; garbage and nothing change nothing.
+    DrummerSettings other;
+    other.volume = 0.5f;
+    other.tempo = 140.0f;
+    other.divisions = 1;
+    other.autoSnare = 1;
+    other.drumNotes[2] = 50;
+    DrummerSettings upToDrumKit = custom, firstThree = custom;
+    upToDrumKit.volume = firstThree.volume = other.volume;
+    upToDrumKit.tempo = firstThree.tempo = other.tempo;
+    upToDrumKit.divisions = firstThree.divisions = other.divisions;
+    upToDrumKit.autoKick = other.autoKick;
+    upToDrumKit.autoSnare = other.autoSnare;
+    juce::MemoryBlock truncated(other.chunk().getData(), 3 * 8 + 5);
+    juce::MemoryBlock garbage;
+    for (int i = 0; i < 100; ++i)
+        garbage.append("\x9f\x13\xe2\x07\x51", 1 + i % 5);
+    struct Case
     {
-        const std::string digit(1, static_cast<char>('0' + voice));
-        custom.integer(("DMN" + digit).c_str(), notes[voice])
-            .real(("VLS" + digit).c_str(), voice == 2 ? 0.5f : 1.0f);
-    }
-    custom.integer("GRVA", 1).real("BRE1", 0.25f).real("BRE2", 0.75f);
+        const char* what;
+        juce::MemoryBlock chunk;
+        juce::MemoryBlock kept;
+    };
+    const Case cases[] = {
+        {"the standalone build's chunk", other.chunk(true), upToDrumKit.chunk()},
+        {"a truncated chunk", truncated, firstThree.chunk()},
+        {"garbage", garbage, custom.chunk()},
+        {"an empty chunk", {}, custom.chunk()},
+    };
 
     for (const auto format : formats)
     {
         HostedPlugin saved(format, rate, 512), reopened(format, rate, 512);
         ASSERT_TRUE(saved.isLoaded() && reopened.isLoaded()) << nameOf(format);
+        const auto load = [](HostedPlugin& plugin, const juce::MemoryBlock& hostState)
+        {
+            plugin.get().setStateInformation(hostState.getData(), static_cast<int>(hostState.getSize()));
+        };
+        const auto chunkOf = [format](HostedPlugin& plugin)
+        {
+            juce::MemoryBlock hostState;
+            plugin.get().getStateInformation(hostState);
+            return chunkInHostState(format, hostState);
+        };
 
         // A fresh instance's state is the default chunk.
         juce::MemoryBlock model;
         saved.get().getStateInformation(model);
-        EXPECT_EQ(chunkInHostState(format, model), Chunk::defaults().bytes()) << nameOf(format);
+        EXPECT_EQ(chunkInHostState(format, model), DrummerSettings().chunk()) << nameOf(format);
 
         // One instance takes the settings; a second, fresh one restores them from its state.
-        saved.get().setStateInformation(
-            hostStateWithChunk(format, model, custom.bytes()).getData(),
-            static_cast<int>(hostStateWithChunk(format, model, custom.bytes()).getSize()));
+        load(saved, hostStateWithChunk(format, model, custom.chunk()));
         juce::MemoryBlock project;
         saved.get().getStateInformation(project);
-        reopened.get().setStateInformation(project.getData(), static_cast<int>(project.getSize()));
-        juce::MemoryBlock restored;
-        reopened.get().getStateInformation(restored);
-        EXPECT_EQ(chunkInHostState(format, restored), custom.bytes()) << nameOf(format);
+        load(reopened, project);
+        EXPECT_EQ(chunkOf(reopened), custom.chunk()) << nameOf(format);
 
         // And it plays with them: the first hits are the hi-hat on note 44 (velocity halved)
         // and the automatic kick, then a hi-hat every sixteenth.
@@ -154,5 +192,12 @@ TEST(HostedPlugin, SettingsTravelWithTheHostsProject)
         const std::vector<Hit> expected{
             {0, 0x99, 44, 52}, {0, 0x99, 36, 104}, {eighth / 2, 0x99, 44, 16}, {eighth, 0x99, 44, 52}};
         EXPECT_EQ(hits, expected) << nameOf(format);
+
+        for (const auto& c : cases)
+        {
+            load(reopened, project);
+            load(reopened, hostStateWithChunk(format, model, c.chunk));
+            EXPECT_EQ(chunkOf(reopened), c.kept) << nameOf(format) << ", " << c.what;
+        }
     }
 }

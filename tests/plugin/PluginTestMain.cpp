@@ -11,8 +11,10 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     // No display named means none: JUCE would otherwise try :0, which may be somebody
-    // else's (see tests/plugin/CMakeLists.txt).
-    setenv("DISPLAY", "", 0);
+    // else's Xvfb that goes away mid-test and takes the host with it.
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == 0)
+        setenv("DISPLAY", "none", 1);
     installHostXErrorHandler();
     juce::ScopedJuceInitialiser_GUI messageThread;
     return RUN_ALL_TESTS();

@@ -133,6 +133,10 @@ def compare(name, got, expected):
 def main():
     harness, lv2_bundle, uri, vst3_bundle = sys.argv[1:5]
     os.environ["LV2_PATH"] = os.path.dirname(os.path.realpath(lv2_bundle))
+    # With no display named, the plug-in's JUCE would try display :0, which may be somebody
+    # else's Xvfb that goes away mid-run and takes Ardour with it.
+    if not os.environ.get("DISPLAY"):
+        os.environ["DISPLAY"] = "none"
     formats = {"LV2": ["--plugin-uri", uri], "VST3": ["--vst3", vst3_bundle]}
     ok = True
     with tempfile.TemporaryDirectory() as work:

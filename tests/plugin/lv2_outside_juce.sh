@@ -29,8 +29,10 @@ fail() {
     exit 1
 }
 
-# Nothing the user installed takes part; the programs keep their settings in $work.
+# Nothing the user installed takes part; the programs keep their settings in $work. With no
+# display named, the plug-in's JUCE would try display :0, which may be somebody else's.
 export HOME=$work XDG_CONFIG_HOME=$work/config
+export DISPLAY=${DISPLAY:-none}
 export LV2_PATH
 LV2_PATH=$(dirname "$(realpath "$bundle")")
 
