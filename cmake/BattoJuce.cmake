@@ -46,3 +46,7 @@ target_compile_definitions(batto_juce INTERFACE
     $<TARGET_PROPERTY:batto_juce,COMPILE_DEFINITIONS>)
 target_include_directories(batto_juce INTERFACE
     $<TARGET_PROPERTY:batto_juce,INCLUDE_DIRECTORIES>)
+
+# The JACK audio device shows up in the JACK graph as "Batto" (only the device code needs it).
+set_property(SOURCE ${JUCE_MODULES_DIR}/juce_audio_devices/juce_audio_devices.cpp
+    TARGET_DIRECTORY batto_juce APPEND PROPERTY COMPILE_DEFINITIONS JUCE_JACK_CLIENT_NAME="Batto")

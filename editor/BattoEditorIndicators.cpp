@@ -262,14 +262,17 @@ void BattoEditor::FlashSlider::refresh()
 
 BattoEditor::MidiDrumMapWindow::MidiDrumMapWindow()
     : juce::DocumentWindow("MIDI Drum Map", juce::Colour(0xff00ff00),
-                           juce::DocumentWindow::maximiseButton | juce::DocumentWindow::closeButton, true)
+                           juce::DocumentWindow::maximiseButton | juce::DocumentWindow::closeButton, false)
 {
+    // The title bar and the borders before the desktop: changing either on a window already
+    // on the desktop brings it to the front, which on Linux shows it although it is hidden.
     setUsingNativeTitleBar(true);
+    setResizable(false, false);
+    addToDesktop();
     // Centred on the main display; with no display at all (a headless host) there is
     // nothing to centre on.
     if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
         centreWithSize(getWidth(), getHeight());
-    setResizable(false, false);
 }
 
 bool BattoEditor::MidiDrumMapWindow::keyPressed(const juce::KeyPress& key)
