@@ -37,7 +37,9 @@ TEST(HostedEditor, OpensAndClosesWhileTheAudioThreadProcesses)
                 window.setContentNonOwned(editor.get(), true);
                 window.setVisible(true);
                 juce::MessageManager::getInstance()->runDispatchLoopUntil(300);
-                EXPECT_GT(editor->getWidth(), 0) << nameOf(format);
+                // The drummer's own panel, not the framework's generic editor.
+                EXPECT_EQ(editor->getWidth(), 480) << nameOf(format);
+                EXPECT_EQ(editor->getHeight(), 295) << nameOf(format);
                 window.clearContentComponent();
             }
             editor.reset();
