@@ -64,6 +64,7 @@ BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
                                 .withOutput("Output", juce::AudioChannelSet::stereo(), true))
 #else
 BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
+    : ExternalPluginOwner(static_cast<juce::AudioProcessor&>(*this))
 #endif
 {
     for (int voice = 0; voice < numVoices; ++voice)
@@ -82,7 +83,12 @@ BattoAudioProcessor::BattoAudioProcessor(const Settings& settings)
 #endif
 }
 
-BattoAudioProcessor::~BattoAudioProcessor() = default;
+BattoAudioProcessor::~BattoAudioProcessor()
+{
+#if !BATTO_PLUGIN_BUILD
+    deleteExternalPlugin(); // while the processor can still find the plug-in's window
+#endif
+}
 
 void BattoAudioProcessor::applySettings(const Settings& settings)
 {
@@ -176,7 +182,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);
     gravaProcessor.prepareToPlay(engineSampleRate, maximumExpectedSamplesPerBlock);
 #if !BATTO_PLUGIN_BUILD
-    // The external instrument plug-in, when one is loaded, is prepared here too.
+    prepareExternalPlugin(engineSampleRate, maximumExpectedSamplesPerBlock);
     loadClickSounds(engineSampleRate);
     fillBuffersToPlayInternalKit(engineSampleRate);
 #endif
@@ -184,7 +190,9 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
 
 void BattoAudioProcessor::releaseResources()
 {
-    // Standalone: the external instrument plug-in, when one is loaded, releases its own here.
+#if !BATTO_PLUGIN_BUILD
+    releaseExternalPlugin();
+#endif
 }
 
 bool BattoAudioProcessor::hasEditor() const

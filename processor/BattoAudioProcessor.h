@@ -12,12 +12,14 @@
 using BattoMidiInFilterBase = AudioProcessorWITHOUTMidiInFilter;
 #else
 #include "AudioProcessorWITHMidiInFilter.h"
+#include "ExternalPluginOwner.h"
 #include "KitSamplePlayer.h"
 using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #endif
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // The drummer's audio processor: the engine's host in every audio path. It runs the
@@ -32,7 +34,12 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 // touches the engine (Start, Stop, a subdivision choice, a drum-map preview) is taken up by
 // the audio thread at the start of its next block. Engine events reach the editor through
 // displayCodes.
-class BattoAudioProcessor : public Batto, public BattoMidiInFilterBase
+class BattoAudioProcessor : public Batto,
+                            public BattoMidiInFilterBase
+#if !BATTO_PLUGIN_BUILD
+    ,
+                            public ExternalPluginOwner // the hosted instrument plug-in
+#endif
 {
 public:
     // Sound-output choices; also the item ids of the editor's sound box.
@@ -162,9 +169,20 @@ public:
 
 #if !BATTO_PLUGIN_BUILD
     // Standalone only.
-    void setDrumKit(int kit); // suspends processing while the sound output changes
+    // Decodes the new kit's sounds first, then suspends processing only to swap them in.
+    void setDrumKit(int kit);
     int getDrumKit() const;
-    bool IsExternalPluginSelected() const;
+    bool IsExternalPluginSelected() const override;
+    ExternalPluginWindowOwner* GetExternalPluginWindowOwner() override;
+
+    // The user kit folder (message thread; prepareToPlay reads it too).
+    void setBattokitPath(const juce::File& folder);
+    juce::File getBattokitPath() const;
+    // Lets the user choose a kit folder ("Load battokit folder..."); true when one was chosen.
+    // A modal dialog: on any other thread than the message thread it answers false.
+    virtual bool ChooseBattokit();
+    // What the last load of the user kit folder found (message thread).
+    KitSamplePlayer::BattokitLoad getLastBattokitLoad() const;
     void setClickVolume(double level);
     double getClickVolume() const;
     // The standalone MIDI thread asks for a click now (its JouerMetronome).
@@ -323,6 +341,7 @@ private:
     // into channels 0 and 1 (after the block was silenced); the external instrument plug-in renders the
     // block.
     void fillBuffersToPlayInternalKit(double sampleRate);
+    std::unique_ptr<KitSamplePlayer> decodeKit(int kit, double sampleRate);
     void mixKitVoices(juce::AudioBuffer<float>& buffer, int numSamples);
     void renderExternalPlugin(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages);
 #endif
@@ -402,6 +421,21 @@ private:
     // processing suspended, by setDrumKit (message thread); the audio thread reads them
     // in processBlock and alone records the hits that cut a voice within its block.
     KitSamplePlayer kitPlayer;
+
+    // The user kit folder. Written on the message thread, read there and by prepareToPlay.
+    juce::File battokitPath;
+    KitSamplePlayer::BattokitLoad lastBattokitLoad;
+    juce::CriticalSection battokitLock; // guards both
+
+    // When prepareToPlay finds the kit folder gone, the folder chooser opens afterwards on the
+    // message thread (never a dialog inside a device's preparation).
+    struct BattokitChooserLater : juce::AsyncUpdater
+    {
+        explicit BattokitChooserLater(BattoAudioProcessor& owner) : processor(owner) {}
+        void handleAsyncUpdate() override;
+        BattoAudioProcessor& processor;
+    };
+    BattokitChooserLater battokitChooserLater{*this};
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.

@@ -3,6 +3,7 @@
 
 #if !BATTO_PLUGIN_BUILD
 #include "BinaryData.h"
+#include "ExternalPluginWindowOwner.h"
 #include "FillBufferToPlayAux.h"
 
 #include <limits>
@@ -127,9 +128,76 @@ void BattoAudioProcessor::loadClickSounds(double sampleRate)
 
 void BattoAudioProcessor::fillBuffersToPlayInternalKit(double sampleRate)
 {
-    if (drumKit.load() == kitInternal)
+    const int kit = drumKit.load();
+    if (kit == kitInternal)
         kitPlayer.fillInternalKit(sampleRate);
-    // A user kit folder (kitBattokitFolder) is loaded here as well once kit folders exist.
+    else if (kit == kitBattokitFolder)
+    {
+        const juce::File folder = getBattokitPath();
+        if (!folder.isDirectory())
+        {
+            battokitChooserLater.triggerAsyncUpdate(); // the previous sounds play meanwhile
+            return;
+        }
+        const auto load = kitPlayer.fillBattokit(sampleRate, folder);
+        const juce::ScopedLock lock(battokitLock);
+        lastBattokitLoad = load;
+    }
+}
+
+// Message thread. Null when no kit folder is at hand: the present sounds then stay.
+std::unique_ptr<KitSamplePlayer> BattoAudioProcessor::decodeKit(int kit, double sampleRate)
+{
+    auto sounds = std::make_unique<KitSamplePlayer>();
+    if (kit == kitInternal)
+    {
+        sounds->fillInternalKit(sampleRate);
+        return sounds;
+    }
+    if (!getBattokitPath().isDirectory())
+        ChooseBattokit();
+    const juce::File folder = getBattokitPath();
+    if (!folder.isDirectory())
+        return nullptr;
+    const auto load = sounds->fillBattokit(sampleRate, folder);
+    const juce::ScopedLock lock(battokitLock);
+    lastBattokitLoad = load;
+    return sounds;
+}
+
+void BattoAudioProcessor::BattokitChooserLater::handleAsyncUpdate()
+{
+    if (processor.getDrumKit() == kitBattokitFolder && !processor.getBattokitPath().isDirectory())
+        processor.setDrumKit(kitBattokitFolder); // asks for a folder, then loads it
+}
+
+void BattoAudioProcessor::setBattokitPath(const juce::File& folder)
+{
+    const juce::ScopedLock lock(battokitLock);
+    battokitPath = folder;
+}
+
+juce::File BattoAudioProcessor::getBattokitPath() const
+{
+    const juce::ScopedLock lock(battokitLock);
+    return battokitPath;
+}
+
+KitSamplePlayer::BattokitLoad BattoAudioProcessor::getLastBattokitLoad() const
+{
+    const juce::ScopedLock lock(battokitLock);
+    return lastBattokitLoad;
+}
+
+bool BattoAudioProcessor::ChooseBattokit()
+{
+    if (!juce::MessageManager::existsAndIsCurrentThread())
+        return false;
+    juce::FileChooser chooser("Load battokit folder...", juce::File(), "", true);
+    if (!chooser.browseForDirectory())
+        return false;
+    setBattokitPath(chooser.getResult());
+    return true;
 }
 
 void BattoAudioProcessor::fillBufferToPlayInternalDrumKit(double sampleRate, Percu voice)
@@ -142,14 +210,21 @@ void BattoAudioProcessor::mixKitVoices(juce::AudioBuffer<float>& buffer, int num
     kitPlayer.mixVoices(buffer, numSamples, voiceVelocity, voicePosition, volume.load());
 }
 
-void BattoAudioProcessor::renderExternalPlugin(juce::AudioBuffer<float>&, juce::MidiBuffer&)
+void BattoAudioProcessor::renderExternalPlugin(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
-    // With kitExternalPlugin, the external instrument renders this block from its
-    // MIDI here, scaled by volume, replacing the first channels (stopped blocks too).
+    if (drumKitInBlock == kitExternalPlugin)
+        ExternalPluginOwner::renderExternalPlugin(buffer, midiMessages, static_cast<float>(volume.load()));
 }
 
 void BattoAudioProcessor::setDrumKit(int kit)
 {
+    // A user kit takes a while to decode: the sounds are made aside, and processing stops
+    // only while they are swapped in, so a block never sees a half-built kit.
+    std::unique_ptr<KitSamplePlayer> sounds;
+    if (kit == kitInternal || kit == kitBattokitFolder)
+        sounds = decodeKit(kit, engineSampleRate);
+
+    const bool wasSuspended = isSuspended();
     suspendProcessing(true);
     const int previous = drumKit.load();
     if (kit == kitMidiOut)
@@ -166,10 +241,10 @@ void BattoAudioProcessor::setDrumKit(int kit)
         if (previous == kitMidiOut && midiThread != nullptr)
             midiThread->stopThread(-1);
         drumKit.store(kit);
-        if (kit == kitInternal || kit == kitBattokitFolder)
-            fillBuffersToPlayInternalKit(engineSampleRate);
+        if (sounds != nullptr)
+            kitPlayer.takeSoundsFrom(*sounds);
     }
-    suspendProcessing(false);
+    suspendProcessing(wasSuspended);
 }
 
 bool BattoAudioProcessor::hasExternalPlugin() const
@@ -193,6 +268,11 @@ int BattoAudioProcessor::getDrumKit() const
 bool BattoAudioProcessor::IsExternalPluginSelected() const
 {
     return drumKit.load() == kitExternalPlugin;
+}
+
+ExternalPluginWindowOwner* BattoAudioProcessor::GetExternalPluginWindowOwner()
+{
+    return dynamic_cast<ExternalPluginWindowOwner*>(getActiveEditor());
 }
 
 void BattoAudioProcessor::setClickVolume(double level)

@@ -1,9 +1,13 @@
 #include "KitSamplePlayer.h"
 
+#include "BattokitFolder.h"
 #include "BinaryData.h"
 #include "FillBufferToPlayAux.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace
 {
@@ -106,6 +110,82 @@ void KitSamplePlayer::fillInternalKit(double sampleRate)
     setInternalKitVelocityTables();
     for (int voice = 0; voice < voiceCount; ++voice)
         fillBufferToPlayInternalDrumKit(sampleRate, static_cast<Batto::Percu>(voice));
+}
+
+void KitSamplePlayer::setBattokitVelocityTables()
+{
+    kitLayerCount = maximumLayers;
+    for (int layer = maximumLayers - 1; layer >= 0; --layer)
+    {
+        const int lowest = layer * velocities / kitLayerCount;
+        const int top = layer == maximumLayers - 1 ? velocities - 1 : (layer + 1) * velocities / kitLayerCount - 1;
+        for (int velocity = lowest; velocity <= top; ++velocity)
+        {
+            velocityToLayer[velocity] = layer;
+            velocityToGain[velocity] = static_cast<float>(velocity) * (1.0f / static_cast<float>(top));
+        }
+    }
+}
+
+bool KitSamplePlayer::fillBufferToPlayBattoKit(double sampleRate, const juce::File& folder, Batto::Percu voice,
+                                               int layer)
+{
+    if (voice < 0 || voice >= voiceCount || layer < 0 || layer >= maximumLayers)
+        return false;
+    auto stream = std::make_unique<juce::FileInputStream>(BattokitFolder::fileFor(folder, voice, layer));
+    if (stream->failedToOpen())
+        return false;
+    juce::WavAudioFormat wav;
+    return FillBufferToPlayAux(sampleRate, kitBuffers[voice][layer], &wav, stream.release());
+}
+
+KitSamplePlayer::BattokitLoad KitSamplePlayer::fillBattokit(double sampleRate, const juce::File& folder)
+{
+    BattokitLoad load;
+    setBattokitVelocityTables();
+    bool loaded[voiceCount][maximumLayers] = {};
+    for (int layer = maximumLayers - 1; layer >= 0; --layer)
+        for (int voice = 0; voice < voiceCount; ++voice)
+            if (fillBufferToPlayBattoKit(sampleRate, folder, static_cast<Batto::Percu>(voice), layer))
+            {
+                loaded[voice][layer] = true;
+                ++load.filesLoaded;
+            }
+
+    for (int voice = 0; voice < voiceCount; ++voice)
+    {
+        for (int layer = 0; layer < maximumLayers; ++layer)
+        {
+            if (loaded[voice][layer])
+                continue;
+            // The nearest readable layer, the louder first at equal distance.
+            int source = -1;
+            for (int distance = 1; distance < maximumLayers && source < 0; ++distance)
+                for (const int candidate : {layer + distance, layer - distance})
+                    if (source < 0 && candidate >= 0 && candidate < maximumLayers && loaded[voice][candidate])
+                        source = candidate;
+            if (source >= 0)
+            {
+                kitBuffers[voice][layer] = kitBuffers[voice][source];
+                ++load.layersBorrowed;
+            }
+            else
+                kitBuffers[voice][layer].setSize(0, 0); // no sound of this voice at all: silence
+        }
+        if (std::none_of(std::begin(loaded[voice]), std::end(loaded[voice]), [](bool found) { return found; }))
+            ++load.silentVoices;
+    }
+    return load;
+}
+
+void KitSamplePlayer::takeSoundsFrom(KitSamplePlayer& other)
+{
+    for (int voice = 0; voice < voiceCount; ++voice)
+        for (int layer = 0; layer < maximumLayers; ++layer)
+            std::swap(kitBuffers[voice][layer], other.kitBuffers[voice][layer]);
+    std::swap(kitLayerCount, other.kitLayerCount);
+    std::swap(velocityToLayer, other.velocityToLayer);
+    std::swap(velocityToGain, other.velocityToGain);
 }
 
 void KitSamplePlayer::rememberCut(int voice, int velocity, int position, int cutSample)

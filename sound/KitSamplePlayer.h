@@ -30,6 +30,27 @@ public:
     // they held.
     void fillInternalKit(double sampleRate);
 
+    // What loading a user kit folder found.
+    struct BattokitLoad
+    {
+        int filesLoaded = 0;     // of the 160
+        int layersBorrowed = 0;  // missing or unreadable layers that sound a neighbouring layer
+        int silentVoices = 0;    // voices without a single readable file
+    };
+    // Velocity tables of a user kit: velocity v plays layer v / 8 at gain v / (8n + 7).
+    void setBattokitVelocityTables();
+    // Decodes "sample<voice>_<layer>.wav" of `folder` into that layer at sampleRate. Returns
+    // false (the layer is left as it was) when the file is missing or not readable WAV.
+    bool fillBufferToPlayBattoKit(double sampleRate, const juce::File& folder, Batto::Percu voice, int layer);
+    // The whole user kit: 16 layers of every voice. A layer whose file is missing or not
+    // readable sounds the nearest readable layer of the same voice (the louder one of two
+    // equally near); a voice with none stays silent. Never fails: the kit is always whole.
+    BattokitLoad fillBattokit(double sampleRate, const juce::File& folder);
+
+    // Takes the other player's sounds and velocity tables (and gives it these): a kit is
+    // decoded aside and swapped in at once. Allocates nothing.
+    void takeSoundsFrom(KitSamplePlayer& other);
+
     // A new hit at cutSample of the current block cuts the voice's sound (velocity,
     // position as they stood before the hit): the cut sound still plays up to that sample.
     // Without this, the cut sound would fall silent at the start of the block, and a hit

@@ -65,8 +65,13 @@ void runMessageThread(BattoAudioProcessor& processor, std::atomic<bool>& done)
         processor.channelFilterOn = round % 7 == 0;
         processor.lowestNote = round % 30;
         if (round % 50 == 0)
-            processor.setDrumKit(round % 100 == 0 ? BattoAudioProcessor::kitExternalPlugin
-                                                  : BattoAudioProcessor::kitInternal);
+        {
+            // The sound outputs in turn; the kit folder is missing, so that choice keeps the
+            // sounds it has (no dialog off the message thread).
+            const int kits[] = {BattoAudioProcessor::kitExternalPlugin, BattoAudioProcessor::kitInternal,
+                                BattoAudioProcessor::kitBattokitFolder};
+            processor.setDrumKit(kits[(round / 50) % 3]);
+        }
 #endif
         processor.displayCodes.drain(display);
         juce::ignoreUnused(processor.isRunning(), processor.isHostSynced(), processor.getTempoSetting(),

@@ -1,0 +1,166 @@
+// Debian's avldrums.lv2, a real LV2 drum instrument: the drummer's hits played through it,
+// its bundle's plug-ins, its state across a restart, and a kit folder recorded from it.
+#include "BattokitFolder.h"
+#include "BattokitRecorder.h"
+#include "ExternalPluginLoader.h"
+#include "KitSamplePlayer.h"
+#include "ProcessorTestSupport.h"
+#include "SoundTestSupport.h"
+
+namespace
+{
+const juce::String blackPearl = "http://gareus.org/oss/lv2/avldrums#BlackPearl";
+const juce::File bundle("/usr/lib/lv2/avldrums.lv2");
+constexpr double rate = 48000.0;
+constexpr int blockSize = 256;
+
+#define SKIP_WITHOUT_AVLDRUMS()                                                                              \
+    if (!bundle.isDirectory())                                                                               \
+    GTEST_SKIP() << "avldrums.lv2 is not installed (scripts/install-deps.sh installs it)"
+
+
+// The drummer's hits, sample by sample, from a twin with no plug-in (the plug-in keeps the
+// block's MIDI), and the audio of the processor that plays through avldrums.
+struct Played
+{
+    std::vector<long long> hits;
+    std::vector<float> left;
+};
+
+Played playBars(TestProcessor& processor, BlockDriver& driver, int blocks)
+{
+    TestProcessor twin(BattoAudioProcessor::kitExternalPlugin);
+    BlockDriver twinDriver(twin, rate, blockSize);
+    Played played;
+    processor.start();
+    twin.start();
+    for (int block = 0; block < blocks; ++block)
+    {
+        driver.run(blockSize);
+        for (const auto event : twinDriver.run(blockSize))
+            if (event.numBytes == 3 && event.data[0] == 0x99)
+                played.hits.push_back(static_cast<long long>(block) * blockSize + event.samplePosition);
+        for (int s = 0; s < blockSize; ++s)
+            played.left.push_back(driver.audio.getSample(0, s));
+    }
+    processor.stop();
+    return played;
+}
+} // namespace
+
+TEST(Lv2Instrument, ABundleListsItsPluginsAndOneMustBeChosenByUri)
+{
+    SKIP_WITHOUT_AVLDRUMS();
+    juce::String error;
+    const auto choices = ExternalPluginLoader::pluginsIn(bundle, error);
+    ASSERT_EQ(choices.size(), 4u) << error;
+    EXPECT_TRUE(std::any_of(choices.begin(), choices.end(),
+                            [](const auto& choice) { return choice.identifier == blackPearl; }));
+
+    const auto none = ExternalPluginLoader::create(bundle.getFullPathName(), rate, blockSize, error);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_TRUE(error.contains("holds 4 plug-ins")) << error;
+    EXPECT_TRUE(error.contains(blackPearl)) << error;
+}
+
+TEST(Lv2Instrument, PlaysTheDrummersHitsOnTheirSamples)
+{
+    SKIP_WITHOUT_AVLDRUMS();
+    TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
+    const juce::Result loaded = processor.loadExternalPlugin(blackPearl);
+    ASSERT_TRUE(loaded.wasOk()) << loaded.getErrorMessage();
+    BlockDriver driver(processor, rate, blockSize);
+    ASSERT_TRUE(processor.waitUntilExternalPluginSounds(36, 20000)); // its samples load in the background
+    const Played played = playBars(processor, driver, 1000); // 5.3 s: about five bars
+
+    ASSERT_GT(played.hits.size(), 20u);
+    // Silence (below -100 dBFS: the warm-up's probe has rung out) until the first hit, which
+    // sounds from its own sample on.
+    const auto first = static_cast<size_t>(played.hits.front());
+    for (size_t s = 0; s < first; ++s)
+        ASSERT_LT(std::abs(played.left[s]), 1.0e-5f) << s;
+    float onset = 0.0f;
+    for (size_t s = first; s < first + 16; ++s)
+        onset = std::max(onset, std::abs(played.left[s]));
+    EXPECT_GT(onset, 1.0e-3f);
+    // Every hit brings new sound: more in the 10 ms after it than in the 10 ms before.
+    int louderAfter = 0;
+    for (const long long hit : played.hits)
+    {
+        if (hit < 480 || hit + 480 >= static_cast<long long>(played.left.size()))
+            continue;
+        double before = 0.0, after = 0.0;
+        for (long long s = hit - 480; s < hit; ++s)
+            before += played.left[static_cast<size_t>(s)] * played.left[static_cast<size_t>(s)];
+        for (long long s = hit; s < hit + 480; ++s)
+            after += played.left[static_cast<size_t>(s)] * played.left[static_cast<size_t>(s)];
+        louderAfter += after > before ? 1 : 0;
+    }
+    EXPECT_GT(louderAfter, static_cast<int>(played.hits.size()) * 8 / 10);
+}
+
+TEST(Lv2Instrument, ItsStateComesBackAfterARestartAndItPlays)
+{
+    SKIP_WITHOUT_AVLDRUMS();
+    TemporaryFolder folder;
+    const juce::File stateFile = folder.file("Batto_external_plugin_state_information");
+    juce::MemoryBlock saved;
+    juce::String savedPath;
+    {
+        TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
+        ASSERT_TRUE(processor.loadExternalPlugin(blackPearl).wasOk());
+        processor.getExternalPlugin()->getStateInformation(saved);
+        savedPath = processor.saveExternalPluginState(stateFile);
+    }
+    EXPECT_EQ(savedPath, blackPearl);
+    juce::MemoryBlock onDisk;
+    ASSERT_TRUE(stateFile.loadFileAsData(onDisk));
+    EXPECT_FALSE(onDisk.isEmpty());
+    EXPECT_EQ(onDisk, saved);
+
+    auto restarted = std::make_unique<TestProcessor>(BattoAudioProcessor::kitExternalPlugin);
+    ASSERT_TRUE(restarted->restoreExternalPlugin(savedPath, stateFile, true).wasOk());
+    juce::MemoryBlock state;
+    restarted->getExternalPlugin()->getStateInformation(state);
+    EXPECT_EQ(state, saved);
+    BlockDriver driver(*restarted, rate, blockSize);
+    ASSERT_TRUE(restarted->waitUntilExternalPluginSounds(38, 20000));
+    const Played played = playBars(*restarted, driver, 400);
+    EXPECT_GT(*std::max_element(played.left.begin(), played.left.end()), 0.01f);
+}
+
+TEST(Lv2Instrument, RecordsAKitFolderThatLoadsAndPlays)
+{
+    SKIP_WITHOUT_AVLDRUMS();
+    TemporaryFolder folder;
+    const juce::File kit = folder.file("avl.battokit");
+    TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
+    ASSERT_TRUE(processor.loadExternalPlugin(blackPearl).wasOk());
+    BlockDriver driver(processor, 44100.0, 512); // recorded at 44 100 Hz
+    ASSERT_TRUE(processor.waitUntilExternalPluginSounds(36, 20000));
+
+    int drumNotes[BattokitRecorder::voiceCount];
+    for (int voice = 0; voice < BattokitRecorder::voiceCount; ++voice)
+        drumNotes[voice] = processor.getDrumNote(voice);
+    juce::Result recorded = juce::Result::fail("not run");
+    ASSERT_TRUE(processor.runWithExternalPluginAlone(
+        [&](juce::AudioPluginInstance& plugin, double sampleRate, int size)
+        { recorded = BattokitRecorder::record(plugin, sampleRate, size, drumNotes, kit); }));
+    ASSERT_TRUE(recorded.wasOk()) << recorded.getErrorMessage();
+
+    // Played from the folder at 48 000 Hz by the kit player: whole, and louder layers louder.
+    processor.setBattokitPath(kit);
+    BlockDriver playing(processor, 48000.0, blockSize);
+    processor.setDrumKit(BattoAudioProcessor::kitBattokitFolder);
+    EXPECT_EQ(processor.getLastBattokitLoad().filesLoaded, 160);
+    const auto& kick = processor.getKit().kitBuffers[Batto::Kick];
+    EXPECT_GT(kick[15].getMagnitude(0, kick[15].getNumSamples()), kick[0].getMagnitude(0, kick[0].getNumSamples()));
+    processor.start();
+    float peak = 0.0f;
+    for (int block = 0; block < 400; ++block)
+    {
+        playing.run(blockSize);
+        peak = juce::jmax(peak, playing.audio.getMagnitude(0, blockSize));
+    }
+    EXPECT_GT(peak, 0.01f);
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+// Support for the tests of the drummer's sound outputs: the VST3 instrument that the tests
+// build (tests/sound/instrument), temporary folders, kit files and a processor whose dialogs
+// answer by themselves.
+
+#include "BattoAudioProcessor.h"
+#include "ExternalPluginWindowOwner.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// The bundle of the test instrument: its library lies in <bundle>/Contents/<arch>/.
+inline juce::File testInstrumentBundle()
+{
+    return juce::File(BATTO_TEST_INSTRUMENT_LIBRARY).getParentDirectory().getParentDirectory().getParentDirectory();
+}
+
+// The test instrument's sound: a note-on of `note` at velocity v starts a ramp from
+// v / 127 × gain down to 0 over lengthOf(note) samples; the right channel is half the left.
+namespace TestInstrument
+{
+inline int lengthOf(int note)
+{
+    return 1000 + 10 * note;
+}
+inline float sampleOf(int note, int velocity, int frame, float gain = 1.0f)
+{
+    if (frame < 0 || frame >= lengthOf(note))
+        return 0.0f;
+    return velocity / 127.0f * gain * (1.0f - static_cast<float>(frame) / static_cast<float>(lengthOf(note)));
+}
+// Sets one of its parameters, "gain" (0..1) or "drone" (0 or 1: never falls silent), as a
+// host does.
+inline void setParameter(juce::AudioPluginInstance& instrument, const juce::String& name, float value)
+{
+    for (auto* parameter : instrument.getParameters())
+        if (parameter->getName(32) == name)
+        {
+            parameter->setValueNotifyingHost(value);
+            return;
+        }
+    ADD_FAILURE() << "the instrument has no parameter " << name;
+}
+inline float parameter(juce::AudioPluginInstance& instrument, const juce::String& name)
+{
+    for (auto* parameter : instrument.getParameters())
+        if (parameter->getName(32) == name)
+            return parameter->getValue();
+    ADD_FAILURE() << "the instrument has no parameter " << name;
+    return -1.0f;
+}
+} // namespace TestInstrument
+
+// A fresh folder, deleted with everything in it at the end of the test.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder() : folder(createUniqueFolder()) {}
+    ~TemporaryFolder()
+    {
+        folder.deleteRecursively();
+    }
+    juce::File file(const juce::String& name) const
+    {
+        return folder.getChildFile(name);
+    }
+    const juce::File folder;
+
+private:
+    // Created atomically: tests that run side by side never share a folder.
+    static juce::File createUniqueFolder()
+    {
+        std::string path = juce::File::getSpecialLocation(juce::File::tempDirectory)
+                               .getChildFile("batto-sound-test-XXXXXX")
+                               .getFullPathName()
+                               .toStdString();
+        if (mkdtemp(path.data()) == nullptr)
+            throw std::runtime_error("cannot create a temporary folder in " + path);
+        return juce::File(path);
+    }
+};
+
+// Writes a WAV file with `channels` channels of `frames` frames; sample s of channel c is
+// value(c, s).
+inline void writeWav(const juce::File& file, double sampleRate, int channels, int frames,
+                     const std::function<float(int, int)>& value, int bits = 24)
+{
+    juce::AudioBuffer<float> audio(channels, frames);
+    for (int c = 0; c < channels; ++c)
+        for (int s = 0; s < frames; ++s)
+            audio.setSample(c, s, value(c, s));
+    file.deleteFile();
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer(
+        wav.createWriterFor(new juce::FileOutputStream(file), sampleRate, static_cast<unsigned>(channels), bits, {}, 0));
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->writeFromAudioSampleBuffer(audio, 0, frames));
+}
+
+// The standalone processor with its dialogs answered by the test: ChooseBattokit picks
+// `folderToChoose` (or is cancelled when it is empty), and the plug-in window side is
+// whatever window owner the test gives it.
+class TestProcessor : public BattoAudioProcessor
+{
+public:
+    explicit TestProcessor(int kit = kitInternal) : BattoAudioProcessor(settingsWith(kit)) {}
+
+    bool ChooseBattokit() override
+    {
+        ++choices;
+        if (folderToChoose == juce::File())
+            return false;
+        setBattokitPath(folderToChoose);
+        return true;
+    }
+
+    ExternalPluginWindowOwner* GetExternalPluginWindowOwner() override
+    {
+        return windowOwner;
+    }
+
+    juce::File folderToChoose;
+    int choices = 0;
+    ExternalPluginWindowOwner* windowOwner = nullptr;
+
+private:
+    static Settings settingsWith(int kit)
+    {
+        Settings settings;
+        settings.drumKit = kit;
+        return settings;
+    }
+};
+
+// Hosts needs JUCE's message manager (VST3 hosting asks for the message thread).
+class JuceEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        juce = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
+    }
+    void TearDown() override
+    {
+        juce.reset();
+    }
+
+private:
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> juce;
+};
