@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,10 +31,15 @@ inline BattoAudioProcessor::Settings processorSettings(const RenderJob& job)
     return settings;
 }
 
+// Sets the prepared processor's sound up before its first block (standalone build: a kit
+// folder or an instrument plug-in).
+using SoundSetUp = std::function<void(BattoAudioProcessor&)>;
+
 // A processor set up as a host sets it up before the first block: rate and block size,
-// prepareToPlay, and either its play head or a Start press.
+// prepareToPlay, its sound, and either its play head or a Start press.
 inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJob& job,
-                                                                  TransportPlayHead& playHead)
+                                                                  TransportPlayHead& playHead,
+                                                                  const SoundSetUp& setUpSound = {})
 {
     auto processor = std::make_unique<BattoAudioProcessor>(processorSettings(job));
 #if !BATTO_PLUGIN_BUILD
@@ -42,6 +48,8 @@ inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJo
 #endif
     processor->setRateAndBufferSizeDetails(job.sampleRate, job.blockSize);
     processor->prepareToPlay(job.sampleRate, job.blockSize);
+    if (setUpSound)
+        setUpSound(*processor);
     if (job.hostStart)
         processor->setPlayHead(&playHead);
     else
@@ -69,10 +77,11 @@ inline double threadCpuSeconds()
 // processBlock calls are timed, and nothing else.
 template <typename OnBlock>
 void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCount, OnBlock&& onBlock,
-                  ProgressSink progress, void* progressContext, AudioPathTiming* timing = nullptr)
+                  ProgressSink progress, void* progressContext, AudioPathTiming* timing = nullptr,
+                  const SoundSetUp& setUpSound = {})
 {
     TransportPlayHead playHead(job.sampleRate, transportTempoMap(job));
-    auto processor = makePreparedProcessor(job, playHead);
+    auto processor = makePreparedProcessor(job, playHead, setUpSound);
 
     juce::AudioBuffer<float> audio(2, job.blockSize);
     juce::MidiBuffer midi;

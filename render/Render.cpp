@@ -9,6 +9,7 @@
 #include "ProcessorRun.h"
 #include "ProgressBar.h"
 #include "RenderError.h"
+#include "RenderKit.h"
 #include "WavFileWriter.h"
 
 #include <charconv>
@@ -248,10 +249,11 @@ std::vector<DrumHit> drumHitsFromPluginBuild(const RenderJob& job, const std::ve
     return hits;
 }
 
-// The audio pass: the standalone build with its internal kit, straight into the WAV file.
-// A write that fails stops the render at once.
-void renderAudio(const RenderJob& job, const std::vector<InputEvent>& events, const juce::File& file,
-                 const std::string& shownName, RenderSummary& summary, TwoPassProgress& progress)
+// The audio pass: the standalone build with its kit (the internal one, a kit folder or an
+// instrument plug-in), straight into the WAV file. A write that fails stops the render at once.
+void renderAudio(const RenderJob& job, const std::vector<InputEvent>& events, RenderKit& kit,
+                 const juce::File& file, const std::string& shownName, RenderSummary& summary,
+                 TwoPassProgress& progress)
 {
     WavFileWriter wav;
     if (!wav.open(file, job.sampleRate))
@@ -265,7 +267,9 @@ void renderAudio(const RenderJob& job, const std::vector<InputEvent>& events, co
             written = wav.write(audio, job.blockSize);
             return written;
         },
-        TwoPassProgress::report, &progress, &summary.audioPath);
+        TwoPassProgress::report, &progress, &summary.audioPath,
+        [&](BattoAudioProcessor& processor) { kit.setUp(processor); });
+    summary.kit = kit.description();
     if (!written || !wav.close())
         throw RenderError("cannot write " + shownName + ": " + wav.errorMessage());
     summary.peak = wav.peak();
@@ -303,6 +307,7 @@ RenderSummary renderPerformance(const RenderOptions& options)
     const Timeline timeline = timelineFor(options, performance);
     const RenderJob job = jobFor(options, timeline);
     const std::vector<InputEvent> events = inputEventsFor(performance, timeline);
+    RenderKit kit(options.kit);
 
     std::vector<std::string> names;
     for (const char* extension : {".wav", ".mid", ".csv", ".png"})
@@ -326,7 +331,7 @@ RenderSummary renderPerformance(const RenderOptions& options)
     TwoPassProgress progress;
     const std::vector<DrumHit> hits = drumHitsFromPluginBuild(job, events, progress);
     summary.drumHits = hits.size();
-    renderAudio(job, events, outputs.make(names[0]), summary.files[0], summary, progress);
+    renderAudio(job, events, kit, outputs.make(names[0]), summary.files[0], summary, progress);
     progress.bar.finish();
 
     const auto writeOrFail = [&](bool written, size_t index)

@@ -13,6 +13,7 @@ struct RenderSummary
     std::vector<std::string> files; // as the user named the output folder
     int bars = 0;
     std::string tempo; // "96 bpm", or the range of a tempo map
+    std::string kit;   // what sounded the WAV
     size_t drumHits = 0;
     float peak = 0.0f;
     long long clippedSamples = 0;

@@ -21,6 +21,7 @@ void printSummary(const RenderSummary& summary, double elapsedSeconds)
     if (summary.clippedSamples > 0)
         std::printf(" (%lld samples clipped)", summary.clippedSamples);
     std::printf("\n");
+    std::printf("sounded by the %s\n", summary.kit.c_str());
     for (const std::string& file : summary.files)
         std::printf("  %s\n", file.c_str());
     std::printf("rendered %.1f s of audio in %.2f s\n", summary.audioSeconds, elapsedSeconds);

@@ -125,11 +125,11 @@ const std::map<std::string, Setter>& valueOptions()
              o.bassFollower = parseOnOff(name, v);
          }},
         {"--kit",
-         [](RenderOptions& o, const std::string&, const std::string& v)
+         [](RenderOptions& o, const std::string& name, const std::string& v)
          {
-             if (v != "internal")
-                 throw RenderError("--kit " + v + " is not available: the only kit is internal");
-             o.kit = v;
+             if (v.empty())
+                 throw RenderError(name + " needs internal, a kit folder, a .vst3 bundle or an LV2 plug-in URI");
+             o.kit = v; // checked when the render starts
          }},
         {"--metronome",
          [](RenderOptions& o, const std::string& name, const std::string& v)
@@ -225,7 +225,9 @@ through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
   --auto-kick on|off      automatic kick on beats 1 and 3 (default on)
   --auto-snare on|off     automatic snare on beats 2 and 4 (default on)
   --bass-follower on|off  follow the lowest held key only (default off)
-  --kit internal          the kit that sounds the WAV (default internal)
+  --kit KIT               what sounds the WAV (default internal): internal, a kit
+                          folder (sample<voice>_<layer>.wav files), a VST3 instrument
+                          (path of a .vst3 bundle) or an LV2 instrument (its URI)
   --volume X              kit volume 0..1, as the volume slider (default 0.5)
   --metronome X           click volume 0..1 in the WAV (default 0: no clicks)
   --sample-rate N         8000..192000 (default 48000)

@@ -72,6 +72,12 @@ void runMessageThread(BattoAudioProcessor& processor, std::atomic<bool>& done)
                                 BattoAudioProcessor::kitBattokitFolder};
             processor.setDrumKit(kits[(round / 50) % 3]);
         }
+        if (round % 400 == 7) // the test instrument (a VST3 bundle) swapped in while blocks run
+            processor.loadExternalPlugin(juce::File(BATTO_TEST_INSTRUMENT_LIBRARY)
+                                             .getParentDirectory()
+                                             .getParentDirectory()
+                                             .getParentDirectory()
+                                             .getFullPathName());
 #endif
         processor.displayCodes.drain(display);
         juce::ignoreUnused(processor.isRunning(), processor.isHostSynced(), processor.getTempoSetting(),
