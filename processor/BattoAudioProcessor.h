@@ -13,6 +13,7 @@ using BattoMidiInFilterBase = AudioProcessorWITHOUTMidiInFilter;
 #else
 #include "AudioProcessorWITHMidiInFilter.h"
 #include "ExternalPluginOwner.h"
+#include "ExternalPluginWindowOwner.h"
 #include "KitSamplePlayer.h"
 using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #endif
@@ -173,6 +174,7 @@ public:
     void setDrumKit(int kit);
     int getDrumKit() const;
     bool IsExternalPluginSelected() const override;
+    // The plug-in's chooser and window, made on first use.
     ExternalPluginWindowOwner* GetExternalPluginWindowOwner() override;
 
     // The user kit folder (message thread; prepareToPlay reads it too).
@@ -191,9 +193,8 @@ public:
     // message thread while processing is suspended).
     void fillBufferToPlayInternalDrumKit(double sampleRate, Percu voice);
 
-    // The external instrument plug-in as the editor's sound box sees it (message thread).
-    // The owner of the external plug-in overrides these; by default none is ever loaded.
-    virtual bool hasExternalPlugin() const;
+    // The external instrument plug-in as the editor's sound box sees it (message thread);
+    // hasExternalPlugin() comes from ExternalPluginOwner.
     // Lets the user choose an instrument plug-in and loads it; `loaded` runs on the message
     // thread once one has loaded, and not at all when the user cancels or loading fails.
     virtual void chooseExternalPlugin(std::function<void()> loaded);
@@ -240,6 +241,9 @@ public:
 
 protected:
 #if !BATTO_PLUGIN_BUILD
+    // Makes the plug-in's chooser and window (its dialogs can be replaced where no one can
+    // answer them).
+    virtual std::unique_ptr<ExternalPluginWindowOwner> createExternalPluginWindowOwner();
     // The high-resolution millisecond counter that MIDI-thread click requests are stamped with.
     virtual double millisecondCounterNow() const;
 #endif
@@ -436,6 +440,8 @@ private:
         BattoAudioProcessor& processor;
     };
     BattokitChooserLater battokitChooserLater{*this};
+
+    std::unique_ptr<ExternalPluginWindowOwner> externalPluginWindowOwner; // message thread
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.

@@ -247,17 +247,15 @@ void BattoAudioProcessor::setDrumKit(int kit)
     suspendProcessing(wasSuspended);
 }
 
-bool BattoAudioProcessor::hasExternalPlugin() const
+void BattoAudioProcessor::chooseExternalPlugin(std::function<void()> loaded)
 {
-    return false;
+    if (GetExternalPluginWindowOwner()->CreateExternalProcessor() && loaded)
+        loaded();
 }
 
-void BattoAudioProcessor::chooseExternalPlugin(std::function<void()>)
+void BattoAudioProcessor::showExternalPluginWindow(juce::Button& editToggle, bool show)
 {
-}
-
-void BattoAudioProcessor::showExternalPluginWindow(juce::Button&, bool)
-{
+    GetExternalPluginWindowOwner()->showExternalPluginWindow(editToggle, show);
 }
 
 int BattoAudioProcessor::getDrumKit() const
@@ -272,7 +270,14 @@ bool BattoAudioProcessor::IsExternalPluginSelected() const
 
 ExternalPluginWindowOwner* BattoAudioProcessor::GetExternalPluginWindowOwner()
 {
-    return dynamic_cast<ExternalPluginWindowOwner*>(getActiveEditor());
+    if (externalPluginWindowOwner == nullptr)
+        externalPluginWindowOwner = createExternalPluginWindowOwner();
+    return externalPluginWindowOwner.get();
+}
+
+std::unique_ptr<ExternalPluginWindowOwner> BattoAudioProcessor::createExternalPluginWindowOwner()
+{
+    return std::make_unique<ExternalPluginWindowOwner>(*this);
 }
 
 void BattoAudioProcessor::setClickVolume(double level)

@@ -264,7 +264,7 @@ void ExternalPluginOwner::install(std::unique_ptr<juce::AudioPluginInstance> plu
 void ExternalPluginOwner::closeExternalPluginWindow()
 {
     if (auto* windowOwner = GetExternalPluginWindowOwner())
-        windowOwner->closeExternalPluginWindow();
+        windowOwner->pluginGoes();
 }
 
 //==============================================================================

@@ -26,7 +26,7 @@ public:
     explicit ExternalPluginOwner(juce::AudioProcessor& hostProcessor);
     virtual ~ExternalPluginOwner();
 
-    // The window side of the active editor, if it is the drummer's; null otherwise.
+    // The window side of the plug-in (its chooser and its window); null when there is none.
     virtual ExternalPluginWindowOwner* GetExternalPluginWindowOwner() = 0;
     // The user chose the external plug-in as the drums' sound.
     virtual bool IsExternalPluginSelected() const = 0;
@@ -51,7 +51,7 @@ public:
     // was not chosen this time, or could not be found, is not forgotten.
     juce::String saveExternalPluginState(const juce::File& stateFile, juce::Result* writeResult = nullptr);
 
-    bool hasExternalPlugin() const;
+    virtual bool hasExternalPlugin() const;
     juce::AudioPluginInstance* getExternalPlugin() const;
     // The identifier the loaded plug-in was created from; empty when none is loaded.
     const juce::String& getExternalPluginPath() const;

@@ -12,11 +12,7 @@ ExternalPluginWindowOwner::ExternalPluginWindow::ExternalPluginWindow(ExternalPl
 
 void ExternalPluginWindowOwner::ExternalPluginWindow::closeButtonPressed()
 {
-    // The toggle goes off and the window closes: this is deleted, touch nothing afterwards.
-    ExternalPluginWindowOwner& windowOwner = owner;
-    if (windowOwner.editButton != nullptr)
-        windowOwner.editButton->setToggleState(false, juce::dontSendNotification);
-    windowOwner.closeExternalPluginWindow();
+    owner.userClosedWindow(); // deletes this window: nothing of it is touched afterwards
 }
 
 bool ExternalPluginWindowOwner::ExternalPluginWindow::keyPressed(const juce::KeyPress& key)
@@ -25,34 +21,28 @@ bool ExternalPluginWindowOwner::ExternalPluginWindow::keyPressed(const juce::Key
                            | juce::ModifierKeys::altModifier | juce::ModifierKeys::commandModifier;
     if (key.getKeyCode() != juce::KeyPress::escapeKey || key.getModifiers().testFlags(modifiers))
         return false;
-    closeButtonPressed();
+    owner.userClosedWindow();
     return true;
 }
 
 //==============================================================================
+ExternalPluginWindowOwner::ExternalPluginWindowOwner(ExternalPluginOwner& owner) : pluginOwner(owner)
+{
+}
+
 ExternalPluginWindowOwner::~ExternalPluginWindowOwner()
 {
     closeExternalPluginWindow();
 }
 
-void ExternalPluginWindowOwner::bindExternalPluginWindowOwner(juce::Button& editToggle,
-                                                              ExternalPluginOwner& owner)
-{
-    editButton = &editToggle;
-    pluginOwner = &owner;
-}
-
-void ExternalPluginWindowOwner::CreateExternalProcessor()
+bool ExternalPluginWindowOwner::CreateExternalProcessor()
 {
     const juce::File chosen = askForPluginFile();
-    if (chosen != juce::File())
-        loadChosenPluginFile(chosen);
+    return chosen != juce::File() && loadChosenPluginFile(chosen);
 }
 
 bool ExternalPluginWindowOwner::loadChosenPluginFile(const juce::File& chosen)
 {
-    if (pluginOwner == nullptr)
-        return false;
     juce::String error;
     const auto choices = ExternalPluginLoader::pluginsIn(chosen, error);
     if (choices.empty())
@@ -64,58 +54,36 @@ bool ExternalPluginWindowOwner::loadChosenPluginFile(const juce::File& chosen)
     if (picked < 0 || picked >= static_cast<int>(choices.size()))
         return false; // cancelled: the present plug-in stays
 
-    const juce::Result loaded = pluginOwner->loadExternalPlugin(choices[static_cast<size_t>(picked)].identifier);
+    const juce::Result loaded = pluginOwner.loadExternalPlugin(choices[static_cast<size_t>(picked)].identifier);
     if (loaded.failed())
     {
         reportPluginLoadFailure(loaded.getErrorMessage());
         return false;
     }
-    if (editButton != nullptr)
-    {
-        editButton->setToggleState(true, juce::dontSendNotification);
-        editToggleClicked(); // shows the toggle and opens the plug-in's window
-    }
     return true;
 }
 
-void ExternalPluginWindowOwner::editToggleClicked()
+void ExternalPluginWindowOwner::showExternalPluginWindow(juce::Button& editToggle, bool show)
 {
-    if (editButton == nullptr)
-        return;
-    if (pluginOwner == nullptr || !pluginOwner->hasExternalPlugin())
+    editButton = &editToggle;
+    juce::AudioPluginInstance* plugin = pluginOwner.getExternalPlugin();
+    if (plugin == nullptr)
     {
         closeExternalPluginWindow();
-        editButton->setToggleState(false, juce::dontSendNotification);
-        editButton->setVisible(false);
+        editToggle.setToggleState(false, juce::dontSendNotification);
+        editToggle.setVisible(false);
         return;
     }
-    editButton->setVisible(true);
-    if (editButton->getToggleState())
-        openExternalPluginWindow();
-    else
-        closeExternalPluginWindow();
-}
-
-void ExternalPluginWindowOwner::updateEditToggle()
-{
-    if (editButton == nullptr)
+    editToggle.setVisible(true);
+    closeExternalPluginWindow(); // a new window replaces the one before
+    if (!show)
         return;
-    const bool loaded = pluginOwner != nullptr && pluginOwner->hasExternalPlugin();
-    if (!loaded)
-        closeExternalPluginWindow();
-    editButton->setToggleState(window != nullptr, juce::dontSendNotification);
-    editButton->setVisible(loaded);
-}
 
-void ExternalPluginWindowOwner::openExternalPluginWindow()
-{
-    closeExternalPluginWindow();
-    auto* plugin = pluginOwner->getExternalPlugin();
     juce::AudioProcessorEditor* pluginEditor = plugin->createEditorIfNeeded();
     if (pluginEditor == nullptr)
     {
         reportPluginLoadFailure(plugin->getName() + " has no editor to show");
-        editButton->setToggleState(false, juce::dontSendNotification);
+        editToggle.setToggleState(false, juce::dontSendNotification);
         return;
     }
     window = std::make_unique<ExternalPluginWindow>(*this, pluginEditor);
@@ -124,13 +92,26 @@ void ExternalPluginWindowOwner::openExternalPluginWindow()
     window->setVisible(true);
 }
 
+void ExternalPluginWindowOwner::userClosedWindow()
+{
+    // The toggle's listeners may close the window themselves; it is closed here in any case.
+    if (auto* toggle = editButton.getComponent())
+        toggle->setToggleState(false, juce::sendNotificationSync);
+    closeExternalPluginWindow();
+}
+
 void ExternalPluginWindowOwner::closeExternalPluginWindow()
 {
-    if (window == nullptr)
-        return;
     // The window owns the plug-in's editor; deleting it releases the plug-in's active editor.
     auto closing = std::move(window);
     closing.reset();
+}
+
+void ExternalPluginWindowOwner::pluginGoes()
+{
+    closeExternalPluginWindow();
+    if (auto* toggle = editButton.getComponent())
+        toggle->setToggleState(false, juce::dontSendNotification);
 }
 
 ExternalPluginWindowOwner::ExternalPluginWindow* ExternalPluginWindowOwner::getExternalPluginWindow() const

@@ -9,18 +9,17 @@
 
 class ExternalPluginOwner;
 
-// The editor's side of the external instrument plug-in (a base of the standalone BattoEditor):
-// the "EDIT" toggle that shows the plug-in's own editor in a "Plugin Editor" window, and the
-// chooser that loads a plug-in. The editor binds it to its toggle and to the processor's
-// ExternalPluginOwner side, routes the toggle's clicks to editToggleClicked(), and implements
-// SetToneIsExternalPlugin (make the external plug-in the sound, then CreateExternalProcessor).
+// The window side of the external instrument plug-in: the chooser that loads a plug-in and
+// the "Plugin Editor" window that shows the plug-in's own editor. The standalone processor
+// owns one and answers the editor's sound box through it; the editor's "EDIT" toggle opens
+// and closes the window.
 //
 // Message thread only.
 class ExternalPluginWindowOwner
 {
 public:
     // A window titled "Plugin Editor" whose content is the plug-in's own editor. Its close
-    // button and Escape (without modifiers) switch the editor's toggle off and close it.
+    // button and Escape (without modifiers) switch the "EDIT" toggle off and close it.
     class ExternalPluginWindow : public juce::DocumentWindow
     {
     public:
@@ -33,30 +32,23 @@ public:
         ExternalPluginWindowOwner& owner;
     };
 
-    ExternalPluginWindowOwner() = default;
+    explicit ExternalPluginWindowOwner(ExternalPluginOwner& pluginOwner);
     virtual ~ExternalPluginWindowOwner(); // closes the window
 
-    // The editor's choice of the external plug-in as the sound (standalone build).
-    virtual void SetToneIsExternalPlugin() = 0;
-
-    // Binds the toggle (hidden until a plug-in is loaded) and the processor's side.
-    void bindExternalPluginWindowOwner(juce::Button& editToggle, ExternalPluginOwner& pluginOwner);
-
-    // Asks for a plug-in file ("open vst instrument plugin...") and loads it. A bundle with
+    // Asks for a plug-in file ("open vst instrument plugin...") and loads it; a bundle with
     // several plug-ins lets the user pick one. A file that cannot be loaded is reported with
-    // its name and the reason, and the present plug-in stays. After a load the toggle shows
-    // and is switched on, which opens the plug-in's window.
-    void CreateExternalProcessor();
-    // The same, for a file already chosen. True when a plug-in was loaded.
+    // its name and the reason, and the present plug-in stays. True when a plug-in was loaded.
+    bool CreateExternalProcessor();
+    // The same, for a file already chosen.
     bool loadChosenPluginFile(const juce::File& chosen);
 
-    // The toggle was clicked: open the plug-in's window when it is on and a plug-in is loaded,
-    // close it when off. With no plug-in loaded, the toggle is switched off and hidden.
-    void editToggleClicked();
-    // Shows the toggle (switched off) when a plug-in is loaded, hides it otherwise.
-    void updateEditToggle();
-
+    // Opens (show) or closes the plug-in's window. `editToggle` is switched off (with
+    // notification) when the user closes the window; with no plug-in loaded it is switched
+    // off and hidden. The toggle may go before the window does.
+    void showExternalPluginWindow(juce::Button& editToggle, bool show);
     void closeExternalPluginWindow();
+    // The plug-in is about to be replaced or deleted: its window closes and "EDIT" goes off.
+    void pluginGoes();
     ExternalPluginWindow* getExternalPluginWindow() const;
 
 protected:
@@ -67,9 +59,9 @@ protected:
     virtual void reportPluginLoadFailure(const juce::String& message);
 
 private:
-    void openExternalPluginWindow();
+    void userClosedWindow();
 
-    juce::Button* editButton = nullptr;
-    ExternalPluginOwner* pluginOwner = nullptr;
+    ExternalPluginOwner& pluginOwner;
+    juce::Component::SafePointer<juce::Button> editButton;
     std::unique_ptr<ExternalPluginWindow> window;
 };

@@ -1,118 +1,122 @@
-// The editor's side of the hosted plug-in: the "EDIT" toggle and the "Plugin Editor" window,
-// with the dialogs answered by the test.
-#include "ExternalPluginOwner.h"
+// The plug-in's chooser and "Plugin Editor" window through the drummer's real editor: the sound
+// box, the "EDIT" toggle, Escape and the close button, with the dialogs answered by the test.
+#include "BattoEditor.h"
 #include "SoundTestSupport.h"
 
 namespace
 {
-// What the drummer's editor does with its ExternalPluginWindowOwner side.
-class EditorSide : public ExternalPluginWindowOwner
+// The editor as the standalone main window holds it.
+struct Panel
 {
-public:
-    explicit EditorSide(ExternalPluginOwner& owner)
+    explicit Panel(TestProcessor& p) : processor(p), editor(dynamic_cast<BattoEditor*>(p.createEditorIfNeeded())) {}
+    ~Panel()
     {
-        editToggle.setVisible(false);
-        editToggle.onClick = [this] { editToggleClicked(); };
-        bindExternalPluginWindowOwner(editToggle, owner);
+        processor.editorBeingDeleted(editor);
+        delete editor;
+    }
+    void chooseSound(int kit)
+    {
+        editor->drum_kit_combo->setSelectedId(kit, juce::sendNotificationSync);
+    }
+    juce::Button& edit() const
+    {
+        return *editor->edit_button;
     }
 
-    void SetToneIsExternalPlugin() override
-    {
-        CreateExternalProcessor();
-    }
-
-    juce::File askForPluginFile() override
-    {
-        ++fileDialogs;
-        return fileToChoose;
-    }
-    int askWhichPlugin(const std::vector<ExternalPluginLoader::Choice>&) override
-    {
-        return -1;
-    }
-    void reportPluginLoadFailure(const juce::String& message) override
-    {
-        failures.add(message);
-    }
-
-    juce::ToggleButton editToggle{"edit"};
-    juce::File fileToChoose;
-    int fileDialogs = 0;
-    juce::StringArray failures;
+    TestProcessor& processor;
+    BattoEditor* editor;
 };
-
-bool pressKey(juce::Component& window, const juce::KeyPress& key)
-{
-    return window.keyPressed(key);
-}
 } // namespace
 
 TEST(ExternalPluginWindow, ChoosingAPluginShowsItsEditorAndEscapeClosesIt)
 {
-    TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
-    EditorSide editor(processor);
-    processor.windowOwner = &editor;
+    TestProcessor processor;
+    auto& windows = processor.pluginWindows();
+    Panel panel(processor);
 
-    // Cancelling the chooser changes nothing.
-    editor.SetToneIsExternalPlugin();
-    EXPECT_EQ(editor.fileDialogs, 1);
+    // No plug-in yet: choosing the external sound asks for one at once; cancelled, nothing changes.
+    panel.chooseSound(BattoAudioProcessor::kitExternalPlugin);
+    EXPECT_EQ(windows.fileDialogs, 1);
+    EXPECT_EQ(processor.getDrumKit(), BattoAudioProcessor::kitExternalPlugin);
     EXPECT_FALSE(processor.hasExternalPlugin());
-    EXPECT_FALSE(editor.editToggle.isVisible());
+    EXPECT_FALSE(panel.edit().isVisible());
 
-    editor.fileToChoose = testInstrumentBundle();
-    editor.SetToneIsExternalPlugin();
+    // The menu's "choose a plugin instrument...": loaded, "EDIT" shows, on, and the window opens.
+    windows.fileToChoose = testInstrumentBundle();
+    panel.editor->SetToneIsExternalPlugin();
     ASSERT_TRUE(processor.hasExternalPlugin());
-    EXPECT_TRUE(editor.editToggle.isVisible());
-    EXPECT_TRUE(editor.editToggle.getToggleState());
-    auto* window = editor.getExternalPluginWindow();
+    EXPECT_TRUE(panel.edit().isVisible());
+    EXPECT_TRUE(panel.edit().getToggleState());
+    auto* window = windows.getExternalPluginWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->getName(), "Plugin Editor");
     EXPECT_EQ(window->getContentComponent(), processor.getExternalPlugin()->getActiveEditor());
 
-    // Escape with a modifier is not the window's; plain Escape closes it and turns the toggle off.
-    EXPECT_FALSE(pressKey(*window, juce::KeyPress(juce::KeyPress::escapeKey, juce::ModifierKeys::shiftModifier, 0)));
-    EXPECT_NE(editor.getExternalPluginWindow(), nullptr);
-    EXPECT_TRUE(pressKey(*window, juce::KeyPress(juce::KeyPress::escapeKey)));
-    EXPECT_EQ(editor.getExternalPluginWindow(), nullptr);
-    EXPECT_FALSE(editor.editToggle.getToggleState());
+    // Escape with a modifier is not the window's; plain Escape closes it and turns "EDIT" off.
+    EXPECT_FALSE(window->keyPressed(juce::KeyPress(juce::KeyPress::escapeKey, juce::ModifierKeys::shiftModifier, 0)));
+    EXPECT_NE(windows.getExternalPluginWindow(), nullptr);
+    EXPECT_TRUE(window->keyPressed(juce::KeyPress(juce::KeyPress::escapeKey)));
+    EXPECT_EQ(windows.getExternalPluginWindow(), nullptr);
+    EXPECT_FALSE(panel.edit().getToggleState());
     EXPECT_EQ(processor.getExternalPlugin()->getActiveEditor(), nullptr);
 
-    // The toggle opens it again; its close button closes it.
-    editor.editToggle.setToggleState(true, juce::sendNotificationSync);
-    ASSERT_NE(editor.getExternalPluginWindow(), nullptr);
-    editor.getExternalPluginWindow()->closeButtonPressed();
-    EXPECT_EQ(editor.getExternalPluginWindow(), nullptr);
-    EXPECT_FALSE(editor.editToggle.getToggleState());
+    // "EDIT" opens it again; its close button closes it.
+    panel.edit().setToggleState(true, juce::sendNotificationSync);
+    ASSERT_NE(windows.getExternalPluginWindow(), nullptr);
+    windows.getExternalPluginWindow()->closeButtonPressed();
+    EXPECT_EQ(windows.getExternalPluginWindow(), nullptr);
+    EXPECT_FALSE(panel.edit().getToggleState());
+
+    // Another sound: "EDIT" hides; back to the external one, it shows, off, with no dialog.
+    panel.chooseSound(BattoAudioProcessor::kitInternal);
+    EXPECT_FALSE(panel.edit().isVisible());
+    panel.chooseSound(BattoAudioProcessor::kitExternalPlugin);
+    EXPECT_TRUE(panel.edit().isVisible());
+    EXPECT_FALSE(panel.edit().getToggleState());
+    EXPECT_EQ(windows.fileDialogs, 2);
 }
 
 TEST(ExternalPluginWindow, AFailedChoiceIsReportedAndReplacingThePluginClosesItsWindowFirst)
 {
     TemporaryFolder folder;
     TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
-    EditorSide editor(processor);
-    processor.windowOwner = &editor;
-    ASSERT_TRUE(editor.loadChosenPluginFile(testInstrumentBundle()));
+    auto& windows = processor.pluginWindows();
+    auto panel = std::make_unique<Panel>(processor);
+    windows.fileToChoose = testInstrumentBundle();
+    panel->editor->CreateExternalProcessor();
     auto* firstPlugin = processor.getExternalPlugin();
-    ASSERT_NE(editor.getExternalPluginWindow(), nullptr);
+    ASSERT_NE(windows.getExternalPluginWindow(), nullptr);
 
-    const juce::File notAPlugin = folder.file("notes.txt");
-    notAPlugin.replaceWithText("hello");
-    EXPECT_FALSE(editor.loadChosenPluginFile(notAPlugin));
-    ASSERT_EQ(editor.failures.size(), 1);
-    EXPECT_TRUE(editor.failures[0].contains(notAPlugin.getFullPathName()));
+    // Not a plug-in: said with the file's name, and the present plug-in and its window stay.
+    windows.fileToChoose = folder.file("notes.txt");
+    windows.fileToChoose.replaceWithText("hello");
+    panel->editor->CreateExternalProcessor();
+    ASSERT_EQ(windows.failures.size(), 1);
+    EXPECT_TRUE(windows.failures[0].contains(windows.fileToChoose.getFullPathName()));
     EXPECT_EQ(processor.getExternalPlugin(), firstPlugin);
-    EXPECT_NE(editor.getExternalPluginWindow(), nullptr);
+    EXPECT_NE(windows.getExternalPluginWindow(), nullptr);
+
+    // A bundle of several plug-ins asks which; cancelled, nothing changes.
+    const juce::File avldrums("/usr/lib/lv2/avldrums.lv2");
+    if (avldrums.isDirectory())
+    {
+        windows.fileToChoose = avldrums;
+        panel->editor->CreateExternalProcessor();
+        EXPECT_EQ(windows.offered, 4);
+        EXPECT_EQ(processor.getExternalPlugin(), firstPlugin);
+    }
 
     // The same bundle again: a new instance, whose window replaces the old one's.
-    ASSERT_TRUE(editor.loadChosenPluginFile(testInstrumentBundle()));
+    windows.fileToChoose = testInstrumentBundle();
+    panel->editor->CreateExternalProcessor();
     EXPECT_NE(processor.getExternalPlugin(), firstPlugin);
-    ASSERT_NE(editor.getExternalPluginWindow(), nullptr);
-    EXPECT_EQ(editor.getExternalPluginWindow()->getContentComponent(),
+    ASSERT_NE(windows.getExternalPluginWindow(), nullptr);
+    EXPECT_EQ(windows.getExternalPluginWindow()->getContentComponent(),
               processor.getExternalPlugin()->getActiveEditor());
 
-    // The processor goes with the window still open: the window closes before the plug-in goes.
-    processor.deleteExternalPlugin();
-    EXPECT_EQ(editor.getExternalPluginWindow(), nullptr);
-    editor.updateEditToggle();
-    EXPECT_FALSE(editor.editToggle.isVisible());
+    // The editor goes with the window open: closing the window later touches no deleted toggle.
+    panel.reset();
+    ASSERT_NE(windows.getExternalPluginWindow(), nullptr);
+    windows.getExternalPluginWindow()->closeButtonPressed();
+    EXPECT_EQ(windows.getExternalPluginWindow(), nullptr);
 }

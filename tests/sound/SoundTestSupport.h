@@ -105,9 +105,39 @@ inline void writeWav(const juce::File& file, double sampleRate, int channels, in
     ASSERT_TRUE(writer->writeFromAudioSampleBuffer(audio, 0, frames));
 }
 
+// The plug-in's chooser and window with the dialogs answered by the test: the chooser gives
+// `fileToChoose` (cancelled when empty), a bundle's pick is `pick` (-1 cancels), and failures
+// are kept.
+class TestPluginWindows : public ExternalPluginWindowOwner
+{
+public:
+    using ExternalPluginWindowOwner::ExternalPluginWindowOwner;
+
+    juce::File askForPluginFile() override
+    {
+        ++fileDialogs;
+        return fileToChoose;
+    }
+    int askWhichPlugin(const std::vector<ExternalPluginLoader::Choice>& choices) override
+    {
+        offered = static_cast<int>(choices.size());
+        return pick;
+    }
+    void reportPluginLoadFailure(const juce::String& message) override
+    {
+        failures.add(message);
+    }
+
+    juce::File fileToChoose;
+    int pick = -1;
+    int fileDialogs = 0;
+    int offered = 0;
+    juce::StringArray failures;
+};
+
 // The standalone processor with its dialogs answered by the test: ChooseBattokit picks
-// `folderToChoose` (or is cancelled when it is empty), and the plug-in window side is
-// whatever window owner the test gives it.
+// `folderToChoose` (or is cancelled when it is empty); the plug-in's dialogs are
+// TestPluginWindows.
 class TestProcessor : public BattoAudioProcessor
 {
 public:
@@ -122,14 +152,18 @@ public:
         return true;
     }
 
-    ExternalPluginWindowOwner* GetExternalPluginWindowOwner() override
+    std::unique_ptr<ExternalPluginWindowOwner> createExternalPluginWindowOwner() override
     {
-        return windowOwner;
+        return std::make_unique<TestPluginWindows>(*this);
+    }
+
+    TestPluginWindows& pluginWindows()
+    {
+        return static_cast<TestPluginWindows&>(*GetExternalPluginWindowOwner());
     }
 
     juce::File folderToChoose;
     int choices = 0;
-    ExternalPluginWindowOwner* windowOwner = nullptr;
 
 private:
     static Settings settingsWith(int kit)
