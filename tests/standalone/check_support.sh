@@ -41,8 +41,10 @@ wait_for() {
     return 1
 }
 
-start_jack() { # period frames (default 64)
-    jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p "${1:-64}" -C 2 -P 4 >"$work/jackd.log" 2>&1 &
+start_jack() { # period frames (default 64); JACK_REALTIME=1 runs the server and its clients real-time
+    local realtime=--no-realtime
+    [ "${JACK_REALTIME:-0}" = 1 ] && realtime=--realtime
+    jackd -n "$JACK_DEFAULT_SERVER" $realtime -d dummy -r 48000 -p "${1:-64}" -C 2 -P 4 >"$work/jackd.log" 2>&1 &
     started+=($!)
     wait_for 100 jack_lsp system:playback_4 || fail "the JACK server did not start"
 }
