@@ -41,12 +41,18 @@ wait_for() {
     return 1
 }
 
+# Succeeds when the JACK server has a port of exactly that name (jack_lsp itself succeeds
+# whether or not it finds one).
+has_port() {
+    jack_lsp 2>/dev/null | grep -qxF "$1"
+}
+
 start_jack() { # period frames (default 64); JACK_REALTIME=1 runs the server and its clients real-time
     local realtime=--no-realtime
     [ "${JACK_REALTIME:-0}" = 1 ] && realtime=--realtime
     jackd -n "$JACK_DEFAULT_SERVER" $realtime -d dummy -r 48000 -p "${1:-64}" -C 2 -P 4 >"$work/jackd.log" 2>&1 &
     started+=($!)
-    wait_for 100 jack_lsp system:playback_4 || fail "the JACK server did not start"
+    wait_for 100 has_port system:playback_4 || fail "the JACK server did not start"
 }
 
 start_display() {
@@ -76,8 +82,8 @@ start_batto() {
     "$BATTO" >"$work/batto.log" 2>&1 &
     batto_pid=$!
     started+=($batto_pid)
-    wait_for 150 jack_lsp Batto:out_4 || fail "Batto's audio ports did not appear"
-    wait_for 50 jack_lsp "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
+    wait_for 150 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+    wait_for 50 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }

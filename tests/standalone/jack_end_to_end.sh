@@ -18,7 +18,7 @@ start_display
 start_notes() {
     jack_midiseq seq 24000 0 60 2000 8000 60 2000 16000 60 2000 >"$work/seq.log" 2>&1 &
     started+=($!)
-    wait_for 50 jack_lsp seq:out || fail "jack_midiseq did not start"
+    wait_for 50 has_port seq:out || fail "jack_midiseq did not start"
 }
 start_notes
 
@@ -51,7 +51,7 @@ start_batto
 jack_connect seq:out "Batto MIDI:midi_in"
 jack_midi_dump dump >"$work/dump.txt" 2>&1 &
 started+=($!)
-wait_for 50 jack_lsp dump:input || fail "jack_midi_dump did not start"
+wait_for 50 has_port dump:input || fail "jack_midi_dump did not start"
 jack_connect "Batto MIDI:midi_out" dump:input
 focus_panel
 press space
