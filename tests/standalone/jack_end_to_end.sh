@@ -13,10 +13,12 @@ export JACK_PERIOD=256
 start_jack $JACK_PERIOD
 start_display
 
-# Notes three to a beat (24 000 frames at 120 beats a minute), a third of a beat apart, so
-# that most fall after their instant and are answered on the frame they arrive on.
+# A note every 7001 frames: not a multiple of the grid (6000 frames between half
+# subdivisions at 120 beats a minute), so that the notes fall at every place between two
+# instants whenever the space bar started the drummer, and those that come after their
+# instant are answered on the frame they arrive on.
 start_notes() {
-    jack_midiseq seq 24000 0 60 2000 8000 60 2000 16000 60 2000 >"$work/seq.log" 2>&1 &
+    jack_midiseq seq 7001 0 60 2000 >"$work/seq.log" 2>&1 &
     started+=($!)
     wait_for 50 has_port seq:out || fail "jack_midiseq did not start"
 }
@@ -30,7 +32,7 @@ jack_connect seq:out "Batto MIDI:midi_in"
 focus_panel
 press space
 sleep 0.5
-record "$work/playing.wav" 4
+record "$work/playing.wav" 6
 python3 "$CHECK" "$work/playing.wav" answers 24000 4 || fail "the recording of the drummer playing"
 
 # A setting changed by a real click (auto snare on), the drummer stopped by the space bar:
