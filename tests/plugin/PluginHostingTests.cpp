@@ -201,3 +201,37 @@ TEST(HostedPlugin, SettingsTravelWithTheHostsProject)
         }
     }
 }
+
+TEST(HostedPlugin, TheSustainPedalReachesTheBassFollower)
+{
+    // With the bass follower on, the drummer hears only the lowest key. C3 on beat 1 of bar 2
+    // is the bass (a kick); the pedal goes down and C3 is released; E3 on beat 2 is higher
+    // than the bass the pedal keeps, so the drummer does not answer it. A pedal lost on the
+    // way (a format that carries no controllers) would end the bass with C3's release and
+    // let E3 through as a snare.
+    DrummerSettings follower;
+    follower.bassFollower = 1;
+    const auto pedal = [](int value) { return juce::MidiMessage::controllerEvent(1, 64, value); };
+    const std::vector<std::pair<juce::int64, juce::MidiMessage>> keyboard{
+        {bar, juce::MidiMessage::noteOn(1, 48, juce::uint8(90))},
+        {bar + 1000, pedal(127)},
+        {bar + eighth, juce::MidiMessage::noteOff(1, 48)},
+        {bar + 2 * eighth, juce::MidiMessage::noteOn(1, 52, juce::uint8(90))},
+        {bar + 3 * eighth, juce::MidiMessage::noteOff(1, 52)},
+        {bar + 3 * eighth + 1000, pedal(0)}};
+
+    for (const auto format : formats)
+    {
+        HostedPlugin plugin(format, rate, 512);
+        ASSERT_TRUE(plugin.isLoaded()) << nameOf(format);
+        juce::MemoryBlock model;
+        plugin.get().getStateInformation(model);
+        const auto state = hostStateWithChunk(format, model, follower.chunk());
+        plugin.get().setStateInformation(state.getData(), static_cast<int>(state.getSize()));
+
+        plugin.transport.playFrom(0);
+        auto expected = groove(3, true);
+        expected.insert(expected.begin() + 9, {bar, 0x99, 36, 104});
+        EXPECT_EQ(plugin.play(3 * bar, keyboard), expected) << nameOf(format);
+    }
+}

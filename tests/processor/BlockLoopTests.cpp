@@ -416,6 +416,9 @@ TEST(ProcessorIdentity, BuildsAnswerAsTheirDeliverable)
     EXPECT_TRUE(processor.hasEditor());
     EXPECT_FALSE(processor.silenceInProducesSilenceOut());
     EXPECT_EQ(processor.getNumPrograms(), 1);
+    EXPECT_EQ(processor.getProgramName(0), "");
+    // No host parameters of its own (a plug-in wrapper adds its bypass switch).
+    EXPECT_TRUE(processor.getParameters().isEmpty());
     EXPECT_DOUBLE_EQ(processor.divisionDuration, 22050.0);
     EXPECT_EQ(*processor.getAutoKick(), BATTO_PLUGIN_BUILD == 0);
 }
