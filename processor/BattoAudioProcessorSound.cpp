@@ -193,6 +193,9 @@ bool BattoAudioProcessor::ChooseBattokit()
 {
     if (!juce::MessageManager::existsAndIsCurrentThread())
         return false;
+    // With no screen there is nobody to ask, and the framework's dialog would crash.
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        return false;
     juce::FileChooser chooser("Load battokit folder...", juce::File(), "", true);
     if (!chooser.browseForDirectory())
         return false;

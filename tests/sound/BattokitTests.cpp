@@ -153,6 +153,22 @@ TEST(Battokit, ADamagedFolderLoadsWithNeighbouringLayersAndSilentVoices)
     EXPECT_EQ(struck(kit, Batto::LTom, 127).first, 0.0f);
 }
 
+TEST(Battokit, WithNoScreenTheRealChooserAsksNobodyAndTheSoundsStay)
+{
+    // The processor's own chooser, on the message thread of a machine with no screen (a
+    // headless host, CI): the framework's dialog would crash there, so nobody is asked.
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() != nullptr)
+        GTEST_SKIP() << "a screen is attached: the real chooser would wait for a person";
+    BattoAudioProcessor processor;
+    BlockDriver driver(processor, 48000.0, 256);
+    const int internalKickLength = processor.getKit().kitBuffers[Batto::Kick][0].getNumSamples();
+    ASSERT_GT(internalKickLength, 0);
+
+    processor.setDrumKit(BattoAudioProcessor::kitBattokitFolder);
+    EXPECT_EQ(processor.getKit().kitLayerCount, 1);
+    EXPECT_EQ(processor.getKit().kitBuffers[Batto::Kick][0].getNumSamples(), internalKickLength);
+}
+
 TEST(Battokit, NoFolderKeepsThePresentSoundsAndAVanishedFolderAsksOnlyLater)
 {
     TestProcessor processor;
