@@ -14,6 +14,9 @@ constexpr int eventsInFirstBlock = 64;
 // A block quieter than this counts as silence while a plug-in rings out (-100 dBFS).
 constexpr float ringOutLevel = 1.0e-5f;
 constexpr double longestRingOutSeconds = 10.0;
+// The kick's usual note, and how long an LV2 instrument may take to load its samples.
+constexpr int probeNoteForLoading = 36;
+constexpr int longestLoadingMs = 10000;
 
 // Suspends the host's processing for a scope and then puts it back as it was.
 class ScopedSuspension
@@ -45,6 +48,49 @@ float outputPeak(const juce::AudioBuffer<float>& audio, int outputs)
     for (int channel = 0; channel < juce::jmin(outputs, audio.getNumChannels()); ++channel)
         peak = juce::jmax(peak, audio.getMagnitude(channel, 0, audio.getNumSamples()));
     return peak;
+}
+
+// Drives a plug-in (prepared, and to the caller alone) with a probe note-on, repeated with
+// short pauses while it still loads its own samples in the background, until it sounds; then
+// with silence until it has rung out. False when it stays silent for `timeoutMs`.
+bool driveUntilSounding(juce::AudioPluginInstance& plugin, double rate, int blockSize, int probeNote, int timeoutMs)
+{
+    const int outputs = plugin.getTotalNumOutputChannels();
+    juce::AudioBuffer<float> audio(renderChannelsOf(plugin), blockSize);
+    juce::MidiBuffer midi;
+    const int blocksPerTry = juce::jmax(1, static_cast<int>(0.25 * rate / blockSize));
+    const auto deadline = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs);
+    bool sounded = false;
+    while (!sounded && juce::Time::getMillisecondCounter() < deadline)
+    {
+        midi.clear();
+        midi.addEvent(juce::MidiMessage::noteOn(10, probeNote & 0x7F, static_cast<juce::uint8>(100)), 0);
+        for (int block = 0; block < blocksPerTry && !sounded; ++block)
+        {
+            audio.clear();
+            plugin.processBlock(audio, midi);
+            midi.clear();
+            sounded = outputPeak(audio, outputs) > 0.0f;
+        }
+        if (!sounded)
+            juce::Thread::sleep(10); // its samples may still be loading in the background
+    }
+    const int longestRingOut = static_cast<int>(longestRingOutSeconds * rate / blockSize);
+    for (int block = 0; sounded && block < longestRingOut; ++block)
+    {
+        audio.clear();
+        midi.clear();
+        plugin.processBlock(audio, midi);
+        if (outputPeak(audio, outputs) < ringOutLevel)
+            break;
+    }
+    return sounded;
+}
+
+// True for plug-ins that may load their samples on the LV2 host's background worker.
+bool loadsInTheBackground(const juce::AudioPluginInstance& plugin)
+{
+    return plugin.getPluginDescription().pluginFormatName == "LV2";
 }
 
 juce::String absoluteIdentifier(const juce::String& identifier)
@@ -148,38 +194,8 @@ bool ExternalPluginOwner::runWithExternalPluginAlone(
 bool ExternalPluginOwner::waitUntilExternalPluginSounds(int probeNote, int timeoutMs)
 {
     bool sounded = false;
-    runWithExternalPluginAlone(
-        [&](juce::AudioPluginInstance& plugin, double rate, int blockSize)
-        {
-            const int outputs = plugin.getTotalNumOutputChannels();
-            juce::AudioBuffer<float> audio(renderChannelsOf(plugin), blockSize);
-            juce::MidiBuffer midi;
-            const int blocksPerTry = juce::jmax(1, static_cast<int>(0.25 * rate / blockSize));
-            const auto deadline = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs);
-            while (!sounded && juce::Time::getMillisecondCounter() < deadline)
-            {
-                midi.clear();
-                midi.addEvent(juce::MidiMessage::noteOn(10, probeNote & 0x7F, static_cast<juce::uint8>(100)), 0);
-                for (int block = 0; block < blocksPerTry && !sounded; ++block)
-                {
-                    audio.clear();
-                    plugin.processBlock(audio, midi);
-                    midi.clear();
-                    sounded = outputPeak(audio, outputs) > 0.0f;
-                }
-                if (!sounded)
-                    juce::Thread::sleep(10); // its samples may still be loading in the background
-            }
-            const int longestRingOut = static_cast<int>(longestRingOutSeconds * rate / blockSize);
-            for (int block = 0; sounded && block < longestRingOut; ++block)
-            {
-                audio.clear();
-                midi.clear();
-                plugin.processBlock(audio, midi);
-                if (outputPeak(audio, outputs) < ringOutLevel)
-                    break;
-            }
-        });
+    runWithExternalPluginAlone([&](juce::AudioPluginInstance& plugin, double rate, int blockSize)
+                               { sounded = driveUntilSounding(plugin, rate, blockSize, probeNote, timeoutMs); });
     return sounded;
 }
 
@@ -235,6 +251,13 @@ void ExternalPluginOwner::prepareInstance(juce::AudioPluginInstance& plugin,
     renderBuffer.clear();
     plugin.processBlock(renderBuffer, events);
     renderBuffer.clear();
+    // An LV2 instrument may start loading its samples on the host's background worker in that
+    // first block. It is let finish (a probe note until it sounds, then silence until it has
+    // rung out), so that it sounds from the drummer's first note on, and so that no work of
+    // its own still runs when it is deleted or re-made for a new rate: the LV2 host would
+    // then run that work on a freed instance and crash.
+    if (loadsInTheBackground(plugin))
+        driveUntilSounding(plugin, preparedRate, preparedBlockSize, probeNoteForLoading, longestLoadingMs);
 }
 
 void ExternalPluginOwner::install(std::unique_ptr<juce::AudioPluginInstance> plugin, const juce::String& identifier)

@@ -99,6 +99,30 @@ TEST(Lv2Instrument, PlaysTheDrummersHitsOnTheirSamples)
     EXPECT_GT(louderAfter, static_cast<int>(played.hits.size()) * 8 / 10);
 }
 
+// Loading lets the instrument finish loading its samples on the host's worker: it sounds
+// from the drummer's first hit, and it can be replaced or deleted at once (work of its own
+// still running on a deleted instance would crash the program).
+TEST(Lv2Instrument, ReadyWhenLoadedAndGoesAtOnce)
+{
+    SKIP_WITHOUT_AVLDRUMS();
+    TestProcessor processor(BattoAudioProcessor::kitExternalPlugin);
+    BlockDriver driver(processor, rate, blockSize);
+    ASSERT_TRUE(processor.loadExternalPlugin(blackPearl).wasOk());
+    processor.start();
+    float peak = 0.0f;
+    for (int block = 0; block < 4; ++block)
+    {
+        driver.run(blockSize);
+        peak = std::max(peak, driver.audio.getMagnitude(0, 0, blockSize));
+    }
+    EXPECT_GT(peak, 1.0e-3f);
+
+    for (int replaced = 0; replaced < 3; ++replaced)
+        ASSERT_TRUE(processor.loadExternalPlugin(blackPearl).wasOk());
+    processor.prepareToPlay(rate / 2, blockSize); // the LV2 host makes a new instance for a new rate
+    processor.deleteExternalPlugin();
+}
+
 TEST(Lv2Instrument, ItsStateComesBackAfterARestartAndItPlays)
 {
     SKIP_WITHOUT_AVLDRUMS();
