@@ -6,6 +6,7 @@
 #include "JackMidiPorts.h"
 #include "MainComponent.h"
 #include "MyAudioProcessorPlayer.h"
+#include "ProcessorSoundSources.h"
 #include "SettingsValues.h"
 
 BattoStandAloneApplication::BattoStandAloneApplication() = default;
@@ -50,9 +51,9 @@ void BattoStandAloneApplication::createVexProcessor()
 
     externalPluginOwner = createExternalSoundSources();
     externalPluginOwner->setBattokitPath(values.getString(BATTOKIT_PATH, {}));
-    if (processor->IsExternalPluginSelected())
-        externalPluginOwner->loadExternalPluginAtStart(values.getString(externalPluginRef, {}),
-                                                       GetExternalPluginStateInformationFile());
+    externalPluginOwner->loadExternalPluginAtStart(values.getString(externalPluginRef, {}),
+                                                   GetExternalPluginStateInformationFile(),
+                                                   processor->IsExternalPluginSelected());
 
     midiProcessor = std::make_unique<BattoMidiProcessor>(processor.get());
     processor->midiThread = midiProcessor.get();
@@ -110,6 +111,11 @@ void BattoStandAloneApplication::shutdown()
 
     midiProcessor.reset();
     processor.reset();
+}
+
+std::unique_ptr<ExternalSoundSources> BattoStandAloneApplication::createExternalSoundSources()
+{
+    return std::make_unique<ProcessorSoundSources>(*processor);
 }
 
 BattoAudioProcessor* BattoStandAloneApplication::getProcessor() const

@@ -70,6 +70,10 @@ public:
     MetronomeDocumentWindow* getMetronomeWindow() const;
     JackMidiPorts* getJackMidiPorts() const;
 
+protected:
+    // The processor plays the instrument plug-in and the kit folders.
+    std::unique_ptr<ExternalSoundSources> createExternalSoundSources() override;
+
 private:
     void changeListenerCallback(juce::ChangeBroadcaster* source) override;
     void followAudioDevice();

@@ -5,7 +5,7 @@ void KeptPathsOnly::setBattokitPath(const juce::String& absolutePath)
     battokitPath = absolutePath;
 }
 
-void KeptPathsOnly::loadExternalPluginAtStart(const juce::String& pluginPath, const juce::File&)
+void KeptPathsOnly::loadExternalPluginAtStart(const juce::String& pluginPath, const juce::File&, bool)
 {
     externalPluginPath = pluginPath;
 }

@@ -210,7 +210,7 @@ juce::AudioIODevice* TestAudioDeviceType::createDevice(const juce::String& outpu
 }
 
 //==============================================================================
-TestApplication::TestApplication(bool offer) : offerTestDevice(offer)
+TestApplication::TestApplication(bool offer, bool real) : offerTestDevice(offer), realSoundSources(real)
 {
 }
 
@@ -231,6 +231,12 @@ void TestApplication::finish()
 
 std::unique_ptr<ExternalSoundSources> TestApplication::createExternalSoundSources()
 {
+    if (realSoundSources)
+    {
+        auto made = std::make_unique<AnsweringSoundSources>(*getProcessor());
+        realSources = made.get();
+        return made;
+    }
     auto made = std::make_unique<RecordingSoundSources>();
     sources = made.get();
     return made;
@@ -265,7 +271,8 @@ juce::PropertiesFile readSettings(const juce::File& settingsFile)
     return juce::PropertiesFile(settingsFile, VexStandAloneApplication::settingsFileOptions("Batto"));
 }
 
-RunningApplication::RunningApplication(bool offerTestDevice) : application(offerTestDevice)
+RunningApplication::RunningApplication(bool offerTestDevice, bool realSoundSources)
+    : application(offerTestDevice, realSoundSources)
 {
     application.start();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BattoStandAloneApplication.h"
+#include "ProcessorSoundSources.h"
 
 #include <gtest/gtest.h>
 
@@ -103,12 +104,59 @@ struct RecordingSoundSources : KeptPathsOnly
     bool pluginLoaded = false;
 };
 
+// The application's own sound sources, with the dialogs answered by the test: the folder to
+// record a kit into and the kit folder to load (empty: the user cancels). What the user would
+// be told is kept.
+struct AnsweringSoundSources : ProcessorSoundSources
+{
+    using ProcessorSoundSources::ProcessorSoundSources;
+    juce::File askWhereToRecord() override
+    {
+        return recordInto;
+    }
+    bool chooseBattokitFolder() override
+    {
+        if (kitToLoad == juce::File())
+            return false;
+        processor.setBattokitPath(kitToLoad);
+        return true;
+    }
+    void tell(const juce::String& title, const juce::String& message, bool) override
+    {
+        told.add(title + ": " + message);
+    }
+    juce::File recordInto, kitToLoad;
+    juce::StringArray told;
+};
+
+// Cancels every modal dialog that opens while it lives (the plug-in chooser that the editor
+// opens for the external sound with no plug-in), and counts them.
+struct DialogCanceller : juce::Timer
+{
+    DialogCanceller()
+    {
+        startTimer(20);
+    }
+    ~DialogCanceller() override
+    {
+        stopTimer();
+    }
+    void timerCallback() override
+    {
+        if (juce::ModalComponentManager::getInstance()->cancelAllModalComponents())
+            ++cancelled;
+    }
+    int cancelled = 0;
+};
+
 // The application as the tests run it: in this process, with the test device offered,
 // recording sound sources, and quit requests counted instead of ending the message loop.
 class TestApplication : public BattoStandAloneApplication
 {
 public:
-    explicit TestApplication(bool offerTestDevice = true);
+    // With realSoundSources, the application's own (the processor plays the instrument plug-in
+    // and kit folders) instead of recording ones.
+    explicit TestApplication(bool offerTestDevice = true, bool realSoundSources = false);
 
     void systemRequestedQuit() override;
     int quitRequests = 0;
@@ -117,6 +165,7 @@ public:
     void finish(); // shutdown
 
     RecordingSoundSources* sources = nullptr;
+    AnsweringSoundSources* realSources = nullptr; // with realSoundSources
 
 protected:
     void prepareDeviceManager(juce::AudioDeviceManager& manager) override;
@@ -124,12 +173,13 @@ protected:
 
 private:
     bool offerTestDevice;
+    bool realSoundSources;
 };
 
 // Starts an application on the settings file as it is, and shuts it down at the end.
 struct RunningApplication
 {
-    explicit RunningApplication(bool offerTestDevice = true);
+    explicit RunningApplication(bool offerTestDevice = true, bool realSoundSources = false);
     ~RunningApplication();
     void finish();
     BattoAudioProcessor& processor();
