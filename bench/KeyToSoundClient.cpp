@@ -142,8 +142,8 @@ double movement(const std::vector<float>& sound, long start, long length)
 // The first drum attack at or after `from`, before `until`: where the sound starts to move
 // much faster than over the frames before (the kit's attacks are sharp, tails are not), taken
 // to the first frame whose step stands out from the steps just before it. A cycle that the
-// server skipped leaves a hole of silence in the recording; an attack cannot be told from a
-// hole's edge, so a hole before the attack makes the note unmeasured.
+// server skipped (an xrun) leaves a hole of silence in the recording; an attack cannot be told
+// from a hole's edge, so a hole before the attack makes the note unmeasured.
 struct Attack
 {
     enum Kind { found, none, afterAHole } kind;
@@ -242,13 +242,24 @@ int main(int argc, char** argv)
         return 1;
     }
     const double grid = 60.0 * rate / tempo / 4.0;
-    auto onTheGrid = [&](long frame)
+    auto beatBefore = [&](long frame)
     {
         const auto next = std::upper_bound(beatFrames.begin(), beatFrames.end(), frame);
-        if (next == beatFrames.begin())
-            return false;
-        const double phase = std::fmod(double(frame - *(next - 1)), grid);
+        return next == beatFrames.begin() ? -1L : *(next - 1);
+    };
+    auto onTheGrid = [&](long frame)
+    {
+        const double phase = std::fmod(double(frame - beatBefore(frame)), grid);
         return std::min(phase, grid - phase) <= 4.0;
+    };
+    // A skipped cycle moves Batto's grid against the frame clock (the drummer counts the
+    // samples it plays): from the beat before up to the sound, the grid must be whole.
+    std::vector<long> holesBefore(session.recorded.size() + 1, 0);
+    for (size_t i = 0; i < session.recorded.size(); ++i)
+        holesBefore[i + 1] = holesBefore[i] + (session.recorded[i] ? 0 : 1);
+    auto skippedBetween = [&](long from, long to)
+    {
+        return from < 0 || holesBefore[size_t(to)] != holesBefore[size_t(from)];
     };
 
     std::vector<double> atOnce;
@@ -261,7 +272,7 @@ int main(int argc, char** argv)
         const auto attack = firstAttack(session.drums, session.recorded, note, std::min(note + long(grid) + 64, end));
         if (attack.kind == Attack::none)
             ++unheard;
-        else if (attack.kind == Attack::afterAHole)
+        else if (attack.kind == Attack::afterAHole || skippedBetween(beatBefore(note), attack.frame))
             ++afterAHole;
         else if (onTheGrid(attack.frame))
             ++waited;
@@ -277,7 +288,7 @@ int main(int argc, char** argv)
     std::sort(atOnce.begin(), atOnce.end());
     std::printf("key to sound over JACK, %.0f Hz, %u frames a period (%.3f ms), %.0f s: %zu notes, "
                 "%zu answered at once, %d on their grid instant, %d not heard apart, "
-                "%d not measured (a skipped cycle before the sound)\n",
+                "%d not measured (a skipped cycle between the beat before and the sound)\n",
                 rate, period, 1000.0 * period / rate, seconds, played, atOnce.size(), waited, unheard,
                 afterAHole);
     const auto inOnePeriod = std::count_if(atOnce.begin(), atOnce.end(),
