@@ -15,7 +15,7 @@
 Onsets are read off the samples: a click starts on the first sample after silence, a drum
 hit where the sound jumps. A JACK cycle that the server skips under load (an xrun) moves
 everything after it by one period (JACK_PERIOD frames, default 64); intervals may be off by
-whole periods then, but most must be exact.
+whole periods then (several in a row on a busy machine), but most must be exact.
 """
 import array
 import sys
@@ -89,7 +89,9 @@ def clicks_and_grid(outputs, beat):
         fail("fewer than three clicks on output 3")
     intervals = [b - a for a, b in zip(clicks, clicks[1:])]
     exact = sum(1 for i in intervals if i == beat)
-    if any((i - beat) % PERIOD != 0 or abs(i - beat) > 4 * PERIOD for i in intervals):
+    # A machine busy with other work may skip several cycles in a row; a click missing or
+    # doubled moves an interval by half a beat or more.
+    if any((i - beat) % PERIOD != 0 or abs(i - beat) >= beat // 2 for i in intervals):
         fail("clicks off the beat: intervals %s" % intervals)
     if exact * 2 < len(intervals):
         fail("too few clicks exactly a beat apart: intervals %s" % intervals)
