@@ -56,7 +56,7 @@ struct ScopedNonRealtime
 {
     explicit ScopedNonRealtime(juce::AudioPluginInstance& p) : plugin(p), was(p.isNonRealtime())
     {
-        plugin.setNonRealtime(true); // offline: work the plug-in defers is done at once
+        plugin.setNonRealtime(true); // rendered offline, as fast as it goes
     }
     ~ScopedNonRealtime()
     {

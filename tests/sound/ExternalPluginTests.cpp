@@ -12,49 +12,16 @@ namespace
 constexpr double rate = 48000.0;
 constexpr int blockSize = 256;
 
-struct NoteOn
-{
-    long long sample;
-    int note;
-    int velocity;
-};
-
 // Runs the started drummer for `blocks` blocks; keeps the audio and the drum note-ons.
-struct Performance
-{
-    std::vector<NoteOn> notes;
-    juce::AudioBuffer<float> audio;
-};
-
 Performance play(BattoAudioProcessor& processor, int blocks, int channels = 2, double clickVolume = 0.0)
 {
-    // The note-ons come from a twin that plays the same performance with no plug-in loaded:
-    // the plug-in may keep the block's MIDI for itself.
-    TestProcessor twin(BattoAudioProcessor::kitExternalPlugin);
-    Performance result;
-    result.audio.setSize(channels, blocks * blockSize);
-    result.audio.clear();
     processor.setClickVolume(clickVolume);
     BlockDriver driver(processor, rate, blockSize, channels);
-    BlockDriver twinDriver(twin, rate, blockSize, channels);
-    processor.start();
-    twin.start();
-    for (int block = 0; block < blocks; ++block)
-    {
-        driver.run(blockSize);
-        for (const auto event : twinDriver.run(blockSize))
-            if (event.numBytes == 3 && event.data[0] == 0x99)
-                result.notes.push_back({static_cast<long long>(block) * blockSize + event.samplePosition,
-                                        event.data[1], event.data[2]});
-        for (int c = 0; c < channels; ++c)
-            result.audio.copyFrom(c, block * blockSize, driver.audio, c, 0, blockSize);
-    }
-    processor.stop();
-    return result;
+    return playStarted(processor, driver, rate, blockSize, blocks, channels);
 }
 
 // What the test instrument plays for these note-ons, at `gain`.
-float expectedSample(const std::vector<NoteOn>& notes, int channel, long long sample, float gain)
+float expectedSample(const std::vector<Performance::NoteOn>& notes, int channel, long long sample, float gain)
 {
     float value = 0.0f;
     for (const auto& note : notes)

@@ -6,6 +6,7 @@
 
 #include "BattoAudioProcessor.h"
 #include "ExternalPluginWindowOwner.h"
+#include "ProcessorTestSupport.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -16,6 +17,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The bundle of the test instrument: its library lies in <bundle>/Contents/<arch>/.
 inline juce::File testInstrumentBundle()
@@ -173,6 +175,45 @@ private:
         return settings;
     }
 };
+
+// The started drummer's performance over `blocks` blocks of `driver` (already prepared): the
+// audio, and the drum note-ons with their samples. The note-ons come from a twin that plays
+// the same performance with no plug-in loaded: a plug-in may keep the block's MIDI for itself.
+struct Performance
+{
+    struct NoteOn
+    {
+        long long sample;
+        int note;
+        int velocity;
+    };
+    std::vector<NoteOn> notes;
+    juce::AudioBuffer<float> audio;
+};
+
+inline Performance playStarted(BattoAudioProcessor& processor, BlockDriver& driver, double rate, int blockSize,
+                               int blocks, int channels = 2)
+{
+    TestProcessor twin(BattoAudioProcessor::kitExternalPlugin);
+    BlockDriver twinDriver(twin, rate, blockSize, channels);
+    Performance result;
+    result.audio.setSize(channels, blocks * blockSize);
+    result.audio.clear();
+    processor.start();
+    twin.start();
+    for (int block = 0; block < blocks; ++block)
+    {
+        driver.run(blockSize);
+        for (const auto event : twinDriver.run(blockSize))
+            if (event.numBytes == 3 && event.data[0] == 0x99)
+                result.notes.push_back({static_cast<long long>(block) * blockSize + event.samplePosition,
+                                        event.data[1], event.data[2]});
+        for (int c = 0; c < channels; ++c)
+            result.audio.copyFrom(c, block * blockSize, driver.audio, c, 0, blockSize);
+    }
+    processor.stop();
+    return result;
+}
 
 // Hosts needs JUCE's message manager (VST3 hosting asks for the message thread).
 class JuceEnvironment : public ::testing::Environment
