@@ -90,6 +90,12 @@ TEST(ExternalSound, TheInstrumentComesBackWithItsStateAfterARestart)
             if (test.tune)
                 setGain(*plugin, 0.25f);
             tuned = stateOf(*plugin);
+            // Quit with the plug-in's own window open ("EDIT").
+            auto* editor = dynamic_cast<BattoEditor*>(app.processor().getActiveEditor());
+            ASSERT_NE(editor, nullptr);
+            EXPECT_TRUE(editor->edit_button->isVisible());
+            editor->edit_button->setToggleState(true, juce::sendNotificationSync);
+            ASSERT_NE(app.processor().GetExternalPluginWindowOwner()->getExternalPluginWindow(), nullptr);
         }
         EXPECT_EQ(readSettings(home.settingsFile()).getValue("externalPluginPath"), test.identifier);
         juce::MemoryBlock onDisk;
