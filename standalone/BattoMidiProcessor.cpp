@@ -13,13 +13,13 @@ int truncated(double value)
 }
 
 // The drummer's clock should not wait behind whatever else the machine runs: where the system
-// allows it, the thread that keeps time runs under the real-time round-robin policy, a little
-// below the priority that audio threads usually take, so that audio still comes first.
-// Elsewhere it stays as it was started, with normal priority.
+// allows it, the thread that keeps time runs under the real-time round-robin policy at a low
+// priority, below the audio threads of JACK clients (5 by default) and of ALSA devices, so
+// that audio still comes first. Elsewhere it stays as it was started, with normal priority.
 void keepTimeAheadOfOtherWork()
 {
     sched_param parameters{};
-    parameters.sched_priority = 5;
+    parameters.sched_priority = 3;
     pthread_setschedparam(pthread_self(), SCHED_RR, &parameters);
 }
 
