@@ -81,7 +81,8 @@ void BattoAudioProcessor::start()
     int request = transportRequest.load();
     int wanted;
     do
-        wanted = request == stopRequest || request == stopThenStartRequest ? stopThenStartRequest : startRequest;
+        wanted =
+            request == stopRequest || request == stopThenStartRequest ? stopThenStartRequest : startRequest;
     while (!transportRequest.compare_exchange_weak(request, wanted));
 #if !BATTO_PLUGIN_BUILD
     if (applyUserRequestsWhileMidiThreadPlays())
@@ -157,7 +158,7 @@ void BattoAudioProcessor::setTempo(double bpm)
 
 void BattoAudioProcessor::setVolume(double gain)
 {
-    if (std::isfinite(gain))
+    if (isSliderValue(gain))
         volume.store(gain);
 }
 
@@ -173,13 +174,13 @@ void BattoAudioProcessor::setAutoSnare(bool on)
 
 void BattoAudioProcessor::setBreakParam1(double sensitivity)
 {
-    if (std::isfinite(sensitivity))
+    if (isSliderValue(sensitivity))
         breakParam1.store(sensitivity);
 }
 
 void BattoAudioProcessor::setBreakParam2(double sensitivity)
 {
-    if (std::isfinite(sensitivity))
+    if (isSliderValue(sensitivity))
         breakParam2.store(sensitivity);
 }
 

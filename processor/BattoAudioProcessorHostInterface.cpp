@@ -24,9 +24,10 @@ void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
         return;
 #endif
     // Single precision on purpose: 100 x 0.7f is 70, not 69. A negative scale sends 0
-    // rather than a byte that is no MIDI data.
+    // rather than a byte that is no MIDI data; the product is limited before it becomes an
+    // int, which it could not hold with a scale as a stored file may give it.
     const float scaled = static_cast<float>(velocity) * velocityScales[voice].load();
-    const int noteVelocity = juce::jlimit(0, 127, static_cast<int>(juce::jmin(127.0f, scaled)));
+    const int noteVelocity = static_cast<int>(juce::jlimit(0.0f, 127.0f, scaled));
     const juce::uint8 noteOn[3] = {0x99, static_cast<juce::uint8>(drumNotes[voice].load() & 0x7F),
                                    static_cast<juce::uint8>(noteVelocity)};
     midiOut.add(noteOn, 3, currentSampleOffset);

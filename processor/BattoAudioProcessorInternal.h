@@ -22,6 +22,13 @@ inline bool isUsableSampleRate(double rate)
            && rate <= BattoAudioProcessor::highestSampleRate;
 }
 
+// The volume, the click volume and the sensitivities come from sliders, 0..1. Far outside
+// that range a threshold or a sample no longer fits its type, so other values are refused.
+inline bool isSliderValue(double value)
+{
+    return value >= 0.0 && value <= 1.0; // false for NaN as well
+}
+
 inline bool isVoice(int voice)
 {
     return voice >= 0 && voice < Batto::numVoices;

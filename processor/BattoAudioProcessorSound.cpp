@@ -285,7 +285,7 @@ std::unique_ptr<ExternalPluginWindowOwner> BattoAudioProcessor::createExternalPl
 
 void BattoAudioProcessor::setClickVolume(double level)
 {
-    if (std::isfinite(level))
+    if (isSliderValue(level))
         clickVolume.store(level);
 }
 

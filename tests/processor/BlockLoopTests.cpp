@@ -289,12 +289,24 @@ TEST(BlockLoop, ValuesThatWouldStallTheEngineAreRefused)
         processor.setTempo(tempo);
         EXPECT_EQ(processor.getTempoSetting(), 120.0) << tempo;
     }
-    processor.setVolume(std::nan(""));
-    processor.setBreakParam2(-std::numeric_limits<double>::infinity());
     processor.setVelocityScale(0, std::nanf(""));
-    EXPECT_EQ(processor.getVolume(), 1.0);
-    EXPECT_EQ(processor.GetBreakParam2(), 0.5);
     EXPECT_EQ(processor.getVelocityScale(0), 1.0f);
+    // The volume and the sensitivities are slider values, 0..1: far outside it a threshold
+    // or a sample no longer fits its type.
+    for (double outside :
+         {std::nan(""), -std::numeric_limits<double>::infinity(), -0.5, 1.5, -1.0e22, 1.0e22})
+    {
+        processor.setVolume(outside);
+        processor.setBreakParam1(outside);
+        processor.setBreakParam2(outside);
+        EXPECT_EQ(processor.getVolume(), 1.0) << outside;
+        EXPECT_EQ(processor.GetBreakParam1(), 0.5) << outside;
+        EXPECT_EQ(processor.GetBreakParam2(), 0.5) << outside;
+#if !BATTO_PLUGIN_BUILD
+        processor.setClickVolume(outside);
+        EXPECT_EQ(processor.getClickVolume(), 0.0) << outside;
+#endif
+    }
 
     // An unusable sample rate keeps the last usable one, and blocks still run.
     BlockDriver driver(processor, 0.0, blockSize);
@@ -495,7 +507,7 @@ TEST(BlockLoop, AFillAndItsCrashRollCrossBlockBoundaries)
     struct Case
     {
         const char* what;
-        double thirdNoteLate; // ms after position 16
+        double thirdNoteLate;                           // ms after position 16
         std::vector<std::vector<int>> notesAtRollNotes; // what sounds at 12, 16, 20 and 28
     };
     const Case cases[] = {
@@ -549,7 +561,8 @@ TEST(BlockLoop, AFillAndItsCrashRollCrossBlockBoundaries)
 
         for (size_t i = 0; i < rollNotes.size(); ++i)
             EXPECT_EQ(notesAt(rollNotes[i]), c.notesAtRollNotes[i]) << c.what << ", roll note " << i;
-        EXPECT_TRUE(notesAt(sampleOf(2, 0, -10)).empty()) << c.what << ": the crash roll waits for the bar line";
+        EXPECT_TRUE(notesAt(sampleOf(2, 0, -10)).empty())
+            << c.what << ": the crash roll waits for the bar line";
         EXPECT_EQ(std::count(codes.begin(), codes.end(), std::make_pair(13, true)), 1) << c.what;
         // Kick, crash and the ride of the phrase that the crash opens, together on the bar line.
         bool crashRollOnTheBarLine = false;

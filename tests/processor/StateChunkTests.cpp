@@ -300,6 +300,7 @@ TEST(StateChunk, ValuesThatWouldStallTheEngineKeepThePreviousSetting)
     hazards.divisions = 3;
     hazards.scaleBase = std::nanf("");
     hazards.break1 = std::nanf("");
+    hazards.break2 = -1.0e22f;
     BattoAudioProcessor processor;
     load(processor, chunkOf(hazards, standalone));
     EXPECT_EQ(processor.getVolume(), 1.0);
@@ -307,7 +308,8 @@ TEST(StateChunk, ValuesThatWouldStallTheEngineKeepThePreviousSetting)
     EXPECT_EQ(processor.getDivisionDuTempsSetting(), 2);
     EXPECT_EQ(processor.getVelocityScale(0), 1.0f);
     EXPECT_EQ(processor.GetBreakParam1(), 0.5);
-    EXPECT_EQ(processor.GetBreakParam2(), static_cast<double>(hazards.break2)); // the rest loads
+    EXPECT_EQ(processor.GetBreakParam2(), 0.5);
+    EXPECT_EQ(processor.getDrumNote(9), hazards.noteBase + 9); // the rest loads
 
     for (float tempo : {-120.0f, std::nanf(""), std::numeric_limits<float>::infinity()})
     {
