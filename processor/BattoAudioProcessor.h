@@ -140,11 +140,11 @@ public:
     void stop();
     void chooseDivisionDuTemps(int divisions); // 1, 2 or 4: at once when stopped, else on the next beat
     void setTempo(double bpm);
-    void setVolume(double gain); // 0..1: the editor passes its slider value squared
+    void setVolume(double gain); // the editor passes its slider value squared, 0..1
     void setAutoKick(bool on);
     void setAutoSnare(bool on);
-    void setBreakParam1(double sensitivity); // 0..1
-    void setBreakParam2(double sensitivity); // 0..1
+    void setBreakParam1(double sensitivity); // the slider gives 0..1
+    void setBreakParam2(double sensitivity); // the slider gives 0..1
     void setGravaEnabled(bool on);
     void setDrumNote(int voice, int note);
     void setVelocityScale(int voice, float scale);
@@ -185,7 +185,7 @@ public:
     virtual bool ChooseBattokit();
     // What the last load of the user kit folder found (message thread).
     KitSamplePlayer::BattokitLoad getLastBattokitLoad() const;
-    void setClickVolume(double level); // 0..1
+    void setClickVolume(double level); // the slider gives 0..1
     double getClickVolume() const;
     // The standalone MIDI thread asks for a click now (its JouerMetronome).
     void requestClickFromMidiThread(bool accent);

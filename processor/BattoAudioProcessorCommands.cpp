@@ -158,7 +158,7 @@ void BattoAudioProcessor::setTempo(double bpm)
 
 void BattoAudioProcessor::setVolume(double gain)
 {
-    if (isSliderValue(gain))
+    if (isUsableLevel(gain))
         volume.store(gain);
 }
 
@@ -174,13 +174,13 @@ void BattoAudioProcessor::setAutoSnare(bool on)
 
 void BattoAudioProcessor::setBreakParam1(double sensitivity)
 {
-    if (isSliderValue(sensitivity))
+    if (isUsableLevel(sensitivity))
         breakParam1.store(sensitivity);
 }
 
 void BattoAudioProcessor::setBreakParam2(double sensitivity)
 {
-    if (isSliderValue(sensitivity))
+    if (isUsableLevel(sensitivity))
         breakParam2.store(sensitivity);
 }
 

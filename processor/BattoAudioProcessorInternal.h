@@ -22,11 +22,14 @@ inline bool isUsableSampleRate(double rate)
            && rate <= BattoAudioProcessor::highestSampleRate;
 }
 
-// The volume, the click volume and the sensitivities come from sliders, 0..1. Far outside
-// that range a threshold or a sample no longer fits its type, so other values are refused.
-inline bool isSliderValue(double value)
+// The volume, the click volume and the sensitivities come from sliders, 0..1. A stored
+// value outside that range is used as read, up to a bound far beyond any slider within which
+// every threshold and every sample still fits its type; past it, or not a number, the value
+// is refused.
+inline bool isUsableLevel(double value)
 {
-    return value >= 0.0 && value <= 1.0; // false for NaN as well
+    constexpr double largestLevel = 1000.0;
+    return std::abs(value) <= largestLevel; // false for NaN as well
 }
 
 inline bool isVoice(int voice)

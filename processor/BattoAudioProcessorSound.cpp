@@ -285,7 +285,7 @@ std::unique_ptr<ExternalPluginWindowOwner> BattoAudioProcessor::createExternalPl
 
 void BattoAudioProcessor::setClickVolume(double level)
 {
-    if (isSliderValue(level))
+    if (isUsableLevel(level))
         clickVolume.store(level);
 }
 

@@ -158,10 +158,7 @@ TEST(EditorControls, ControlsTakeTheStoredSettingsAndWriteChangesBack)
     BattoAudioProcessor processor;
 #if !BATTO_PLUGIN_BUILD
     {
-        // The processor refuses a gain outside 0..1 (no slider gives one); silence shows as 0.
-        processor.setVolume(-0.25);
-        EXPECT_EQ(processor.getVolume(), 1.0);
-        processor.setVolume(0.0);
+        processor.setVolume(-0.25); // no slider gives it; it shows as silence, not as no place at all
         EditorSession editor(processor);
         EXPECT_EQ(editor->volume_slider->getValue(), 0.0);
     }

@@ -6,6 +6,7 @@
 // blocks pass the input through).
 
 #include "BattoAudioProcessor.h"
+#include "BattoAudioProcessorInternal.h"
 #include "FuzzInput.h"
 
 #include <algorithm>
@@ -44,6 +45,18 @@ double sampleRateFrom(FuzzInput& in)
     return in.anyDouble(); // a host that reports nonsense
 }
 
+// A volume or sensitivity: mostly a slider's, now and then one that a stored file may give
+// (up to past the largest level the processor takes), or any bits at all.
+double levelFrom(FuzzInput& in)
+{
+    const uint8_t choice = in.byte();
+    if (choice < 160)
+        return in.byte() / 255.0;
+    if (choice < 230)
+        return (in.byte() - 128) * 8.0 + in.byte() / 255.0;
+    return in.anyDouble();
+}
+
 // A MIDI event as a host might deliver it: a well-formed message, a truncated one, a bare
 // data byte (running status), a system-exclusive message, or raw bytes.
 void addEvent(FuzzInput& in, juce::MidiBuffer& midi, int blockLength)
@@ -76,8 +89,12 @@ void checkSettings(BattoAudioProcessor& processor)
     FUZZ_REQUIRE(BattoAudioProcessor::isUsableTempo(processor.getTempoSetting()));
     FUZZ_REQUIRE(BattoAudioProcessor::isUsableDivisionDuTemps(processor.getDivisionDuTempsSetting()));
     FUZZ_REQUIRE(BattoAudioProcessor::isUsableDivisionDuTemps(*processor.getDivisionDuTemps()));
-    FUZZ_REQUIRE(std::isfinite(processor.getVolume()));
-    FUZZ_REQUIRE(std::isfinite(processor.GetBreakParam1()) && std::isfinite(processor.GetBreakParam2()));
+    using batto_processor::isUsableLevel;
+    FUZZ_REQUIRE(isUsableLevel(processor.getVolume()));
+    FUZZ_REQUIRE(isUsableLevel(processor.GetBreakParam1()) && isUsableLevel(processor.GetBreakParam2()));
+#if !BATTO_PLUGIN_BUILD
+    FUZZ_REQUIRE(isUsableLevel(processor.getClickVolume()));
+#endif
     for (int voice = 0; voice < Batto::numVoices; ++voice)
         FUZZ_REQUIRE(std::isfinite(processor.getVelocityScale(voice)));
     FUZZ_REQUIRE(std::isfinite(*processor.getTempo()) && *processor.getTempo() > 0.0);
@@ -177,13 +194,13 @@ void changeSomething(BattoAudioProcessor& processor, FuzzInput& in, int& blockSi
         processor.chooseDivisionDuTemps(in.byte() < 200 ? 1 << (in.byte() % 3) : in.anyInt());
         break;
     case 2:
-        processor.setVolume(in.anyDouble());
+        processor.setVolume(levelFrom(in));
         break;
     case 3:
-        processor.setBreakParam1(in.byte() < 200 ? in.byte() / 255.0 : in.anyDouble());
+        processor.setBreakParam1(levelFrom(in));
         break;
     case 4:
-        processor.setBreakParam2(in.byte() < 200 ? in.byte() / 255.0 : in.anyDouble());
+        processor.setBreakParam2(levelFrom(in));
         break;
     case 5:
         processor.setAutoKick(in.flag());
@@ -232,7 +249,7 @@ void changeSomething(BattoAudioProcessor& processor, FuzzInput& in, int& blockSi
             processor.setDrumKit(in.byte() < 200 ? in.number(-4, -1) : in.anyInt());
         break;
     case 16:
-        processor.setClickVolume(in.byte() < 200 ? in.byte() / 255.0 : in.anyDouble());
+        processor.setClickVolume(levelFrom(in));
         break;
     case 17:
         processor.channelFilterOn = in.flag();

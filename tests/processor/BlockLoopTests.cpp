@@ -291,22 +291,44 @@ TEST(BlockLoop, ValuesThatWouldStallTheEngineAreRefused)
     }
     processor.setVelocityScale(0, std::nanf(""));
     EXPECT_EQ(processor.getVelocityScale(0), 1.0f);
-    // The volume and the sensitivities are slider values, 0..1: far outside it a threshold
-    // or a sample no longer fits its type.
-    for (double outside :
-         {std::nan(""), -std::numeric_limits<double>::infinity(), -0.5, 1.5, -1.0e22, 1.0e22})
+    // The volume and the sensitivities come from sliders, 0..1. A stored value outside that
+    // range is used as read, up to a bound within which every threshold and sample fits its
+    // type (at 1000 the thresholds stay within some 140 000); past it, or not a number, the
+    // setting keeps its value.
+    struct Level
     {
-        processor.setVolume(outside);
-        processor.setBreakParam1(outside);
-        processor.setBreakParam2(outside);
-        EXPECT_EQ(processor.getVolume(), 1.0) << outside;
-        EXPECT_EQ(processor.GetBreakParam1(), 0.5) << outside;
-        EXPECT_EQ(processor.GetBreakParam2(), 0.5) << outside;
+        double value;
+        bool kept;
+    };
+    const Level levels[] = {{-0.5, true},
+                            {2.5, true},
+                            {-1000.0, true},
+                            {1000.0, true},
+                            {1000.5, false},
+                            {-1.0e22, false},
+                            {1.0e22, false},
+                            {std::nan(""), false},
+                            {-std::numeric_limits<double>::infinity(), false}};
+    for (const Level& level : levels)
+    {
+        const double expected = level.kept ? level.value : 0.25;
+        processor.setVolume(0.25);
+        processor.setBreakParam1(0.25);
+        processor.setBreakParam2(0.25);
+        processor.setVolume(level.value);
+        processor.setBreakParam1(level.value);
+        processor.setBreakParam2(level.value);
+        EXPECT_EQ(processor.getVolume(), expected) << level.value;
+        EXPECT_EQ(processor.GetBreakParam1(), expected) << level.value;
+        EXPECT_EQ(processor.GetBreakParam2(), expected) << level.value;
 #if !BATTO_PLUGIN_BUILD
-        processor.setClickVolume(outside);
-        EXPECT_EQ(processor.getClickVolume(), 0.0) << outside;
+        processor.setClickVolume(0.25);
+        processor.setClickVolume(level.value);
+        EXPECT_EQ(processor.getClickVolume(), expected) << level.value;
 #endif
     }
+    processor.setBreakParam1(0.5);
+    processor.setBreakParam2(0.5);
 
     // An unusable sample rate keeps the last usable one, and blocks still run.
     BlockDriver driver(processor, 0.0, blockSize);
