@@ -8,7 +8,9 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 namespace
@@ -103,6 +105,23 @@ TEST(RenderTool, DemoWritesAudioMidiCsvAndPicture)
     const juce::Image picture = juce::ImageFileFormat::loadFrom(temp.file("demo-out/demo.png"));
     EXPECT_GT(picture.getWidth(), 1000);
     EXPECT_GT(picture.getHeight(), 500);
+
+    // The summary ends with the audio path's own cost: its CPU time, the times real time
+    // that follow from it, and the worst block against a 512-sample block at 48 kHz.
+    const juce::String lastLine =
+        juce::StringArray::fromLines(juce::String(run.out).trimEnd()).strings.getLast();
+    double cpu = 0, timesRealTime = 0, worst = 0, budget = 0;
+    ASSERT_EQ(std::sscanf(lastLine.toRawUTF8(), "audio path: %lf s CPU, %lfx real time, worst block %lf us of %lf us",
+                          &cpu, &timesRealTime, &worst, &budget),
+              4)
+        << lastLine;
+    EXPECT_EQ(budget, 10667.0);
+    EXPECT_GT(cpu, 0.0);
+    const double audioSeconds = 1958400 / 48000.0; // the CPU time is shown to the millisecond
+    EXPECT_GE(timesRealTime, audioSeconds / (cpu + 0.0005) - 1) << lastLine;
+    EXPECT_LE(timesRealTime, audioSeconds / std::max(cpu - 0.0005, 1e-9) + 1) << lastLine;
+    EXPECT_GT(worst, 0.0);
+    EXPECT_LE(worst * 1e-6, cpu + 0.001) << "no block costs more than all of them";
 }
 
 TEST(RenderTool, ANoteAtTSecondsLandsOnSampleLroundOfTTimesRate)
