@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     # headless checks: a display, real key presses and screenshots; JACK's dummy server and
     # its MIDI tools; an independent LV2 host; a real LV2 drum instrument; a DAW; fuzzing
-    xvfb xauth x11-apps imagemagick xdotool
+    xvfb xauth x11-apps x11-utils imagemagick xdotool
     jackd2 lilv-utils jalv sordi avldrums.lv2 sox
     ardour lv2-dev gcc python3
     clang libclang-rt-14-dev
