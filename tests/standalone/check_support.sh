@@ -77,12 +77,26 @@ write_settings() {
     } >"$settings"
 }
 
-# Starts Batto and waits for its window and its JACK ports; sets batto_pid and window.
-start_batto() {
+# Starts Batto in the background; sets batto_pid.
+launch_batto() {
     "$BATTO" >"$work/batto.log" 2>&1 &
     batto_pid=$!
     started+=($batto_pid)
-    wait_for 150 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+}
+
+# Starts Batto and waits for its window and its JACK ports; sets batto_pid and window.
+start_batto() {
+    launch_batto
+    if ! wait_for 150 has_port Batto:out_4; then
+        # On a busy machine libjack now and then never returns from jack_client_close() when
+        # JUCE's device scan closes its probe client, so Batto waits at start-up for ever.
+        # That is libjack's, not ours: start it once more, and fail only if it hangs again.
+        echo "Batto's audio ports did not appear: starting it once more" >&2
+        kill -9 "$batto_pid" 2>/dev/null || true
+        wait "$batto_pid" 2>/dev/null || true
+        launch_batto
+        wait_for 150 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+    fi
     wait_for 50 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
