@@ -2,6 +2,7 @@
 
 // Support for tests that run batto-render itself on real files in a temporary folder.
 
+#include "../support/TemporaryFolder.h"
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <gtest/gtest.h>
@@ -11,37 +12,6 @@
 #include <string>
 #include <sys/wait.h>
 #include <vector>
-
-// A fresh folder, deleted with everything in it at the end of the test.
-class TemporaryFolder
-{
-public:
-    TemporaryFolder() : folder(createUniqueFolder())
-    {
-    }
-    ~TemporaryFolder()
-    {
-        folder.deleteRecursively();
-    }
-    juce::File file(const juce::String& name) const
-    {
-        return folder.getChildFile(name);
-    }
-    const juce::File folder;
-
-private:
-    // Created atomically: test processes that CTest runs side by side never share a folder.
-    static juce::File createUniqueFolder()
-    {
-        std::string path = juce::File::getSpecialLocation(juce::File::tempDirectory)
-                               .getChildFile("batto-render-test-XXXXXX")
-                               .getFullPathName()
-                               .toStdString();
-        if (mkdtemp(path.data()) == nullptr)
-            throw std::runtime_error("cannot create a temporary folder in " + path);
-        return juce::File(path);
-    }
-};
 
 struct RunResult
 {

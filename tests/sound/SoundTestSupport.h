@@ -4,6 +4,7 @@
 // build (tests/sound/instrument), temporary folders, kit files and a processor whose dialogs
 // answer by themselves.
 
+#include "../support/TemporaryFolder.h"
 #include "BattoAudioProcessor.h"
 #include "ExternalPluginWindowOwner.h"
 #include "ProcessorTestSupport.h"
@@ -60,35 +61,6 @@ inline float parameter(juce::AudioPluginInstance& instrument, const juce::String
     return -1.0f;
 }
 } // namespace TestInstrument
-
-// A fresh folder, deleted with everything in it at the end of the test.
-class TemporaryFolder
-{
-public:
-    TemporaryFolder() : folder(createUniqueFolder()) {}
-    ~TemporaryFolder()
-    {
-        folder.deleteRecursively();
-    }
-    juce::File file(const juce::String& name) const
-    {
-        return folder.getChildFile(name);
-    }
-    const juce::File folder;
-
-private:
-    // Created atomically: tests that run side by side never share a folder.
-    static juce::File createUniqueFolder()
-    {
-        std::string path = juce::File::getSpecialLocation(juce::File::tempDirectory)
-                               .getChildFile("batto-sound-test-XXXXXX")
-                               .getFullPathName()
-                               .toStdString();
-        if (mkdtemp(path.data()) == nullptr)
-            throw std::runtime_error("cannot create a temporary folder in " + path);
-        return juce::File(path);
-    }
-};
 
 // Writes a WAV file with `channels` channels of `frames` frames; sample s of channel c is
 // value(c, s).
