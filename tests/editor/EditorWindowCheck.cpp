@@ -1,6 +1,8 @@
 // Shows the panel in a real window (run it under Xvfb) and reports the drummer's transport
 // on standard output, one line per change: "running" or "stopped". The editor test script
-// presses keys with xdotool and reads the lines. The processor's blocks run on a timer in
+// presses keys with xdotool and reads the lines. A key that the panel leaves alone ("x")
+// reaches the window, which answers "keys read" after the next block: by then every key
+// pressed before it has been read and its start or stop has been reported. The processor's blocks run on a timer in
 // place of an audio device. It quits by itself after the given number of seconds.
 
 #include "BattoEditor.h"
@@ -40,6 +42,14 @@ public:
         juce::JUCEApplicationBase::quit();
     }
 
+    bool keyPressed(const juce::KeyPress& key) override
+    {
+        if (key.getTextCharacter() != 'x')
+            return juce::DocumentWindow::keyPressed(key);
+        keysReadAsked = true;
+        return true;
+    }
+
 private:
     void timerCallback() override
     {
@@ -57,6 +67,12 @@ private:
             std::printf("%s\n", running ? "running" : "stopped");
             std::fflush(stdout);
         }
+        if (keysReadAsked)
+        {
+            keysReadAsked = false;
+            std::printf("keys read\n");
+            std::fflush(stdout);
+        }
         if (juce::Time::getMillisecondCounter() > deadline)
             juce::JUCEApplicationBase::quit();
     }
@@ -64,7 +80,7 @@ private:
     BattoAudioProcessor processor;
     juce::AudioBuffer<float> audio;
     juce::MidiBuffer midi;
-    bool running = false, shown = false;
+    bool running = false, shown = false, keysReadAsked = false;
     juce::uint32 deadline;
 };
 

@@ -5,6 +5,7 @@
 #
 # Usage: lv2_outside_juce.sh BUNDLE.lv2 URI
 set -euo pipefail
+source "$(dirname "$0")/../support/jack_server.sh"
 bundle=$1
 uri=$2
 
@@ -23,7 +24,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
-    for log in "$work"/*.log "$work"/dump.txt; do
+    for log in "$work"/*.log "$work"/dump.txt "$work"/keys.txt; do
         [ -f "$log" ] && { echo "--- $log" >&2; tail -n 20 "$log" >&2; }
     done
     exit 1
@@ -46,25 +47,36 @@ grep -q "midi:MidiEvent" "$bundle/dsp.ttl" || fail "the event ports do not carry
 # A JACK server under a name of its own, so that parallel runs never meet.
 server="batto-lv2-$$-$RANDOM"
 export JACK_DEFAULT_SERVER=$server
-jackd -n "$server" --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+start_check_jack_server "$server" 256 "$work/jackd.log"
 pids+=($!)
-jack_wait -s "$server" -w -t 10 >/dev/null || fail "the JACK server did not start"
+jack_wait -s "$server" -w -t 60 >/dev/null 2>&1 || fail "the JACK server did not start"
 
 # jalv reads commands from its input and ends when it closes: keep it open.
 mkfifo "$work/jalv.in"
-sleep 120 >"$work/jalv.in" &
+sleep 600 >"$work/jalv.in" &
 pids+=($!)
 jalv -n battofx "$uri" <"$work/jalv.in" >"$work/jalv.log" 2>&1 &
 pids+=($!)
+# What the drummer plays, and (in a second listener) what the player plays.
 jack_midi_dump dump >"$work/dump.txt" 2>&1 &
 pids+=($!)
-# The player: a note every half second (beats 1 and 2 of a 120 bpm bar).
-jack_midiseq keyboard 48000 0 60 2000 24000 64 2000 >"$work/keyboard.log" 2>&1 &
+jack_midi_dump keys >"$work/keys.txt" 2>&1 &
+pids+=($!)
+# The player: a note every 7001 frames. That is no multiple of the drummer's grid (12 000
+# frames between eighths at 120 bpm), so the notes fall at every place between two instants
+# wherever the transport happens to start, and most of them fall in an instant's window.
+jack_midiseq keyboard 7001 0 60 2000 >"$work/keyboard.log" 2>&1 &
 pids+=($!)
 
-# Waits (up to 30 s: the machine may be busy) until the command succeeds.
+# Waits (up to 60 s: the machine may be busy with a build or other tests) until the command
+# succeeds.
 wait_for() {
-    for _ in $(seq 300); do
+    wait_for_tries 600 "$@"
+}
+wait_for_tries() {
+    local tries=$1
+    shift
+    for _ in $(seq "$tries"); do
         "$@" && return 0
         sleep 0.1
     done
@@ -73,23 +85,37 @@ wait_for() {
 ports_ready() {
     local ports
     ports=$(jack_lsp 2>/dev/null || true)
-    grep -qx "battofx:out" <<<"$ports" && grep -qx "dump:input" <<<"$ports" && grep -qx "keyboard:out" <<<"$ports"
+    grep -qx "battofx:out" <<<"$ports" && grep -qx "dump:input" <<<"$ports" &&
+        grep -qx "keys:input" <<<"$ports" && grep -qx "keyboard:out" <<<"$ports"
 }
 wait_for ports_ready || fail "the clients' ports did not appear"
 jack_connect keyboard:out battofx:in || fail "cannot connect the keyboard"
+jack_connect keyboard:out keys:input || fail "cannot connect the keyboard's listener"
 jack_connect battofx:out dump:input || fail "cannot connect the drummer's output"
 
-# Before the transport rolls the drummer is silent.
-sleep 1
+count() { grep -c "$1" "$2" || true; }
+drum_count() { count "99 $1 .. note on" "$work/dump.txt"; }
+
+# Before the transport rolls the drummer is silent: two of the player's notes have gone
+# through the graph (the listener saw them in the cycles the drummer got them) with no answer.
+player_played_twice() { [ "$(count "90 3c .. note on" "$work/keys.txt")" -ge 2 ]; }
+wait_for player_played_twice || fail "the player's notes did not reach the graph"
 if grep -q "note on" "$work/dump.txt"; then fail "the drummer played before the transport rolled"; fi
 
-echo play | jack_transport >/dev/null
+# jack_transport ends at the end of its input; it is asked again until jack_showtime (stopped
+# by SIGINT, so that it leaves the server as a client should) sees the transport roll.
+transport_rolls() {
+    echo play | jack_transport >>"$work/transport.log" 2>&1 || true
+    timeout -s INT 2 jack_showtime >"$work/showtime.txt" 2>/dev/null || true
+    grep -q "state: Rolling" "$work/showtime.txt"
+}
+wait_for_tries 20 transport_rolls || fail "the JACK transport did not roll"
 
-# At 120 bpm: a hi-hat on every eighth, and a kick for each of the player's notes.
-count() { grep -c "$1" "$work/dump.txt" || true; }
-enough_drums() { [ "$(count "99 2a .. note on")" -ge 8 ] && [ "$(count "99 24 .. note on")" -ge 3 ]; }
-wait_for enough_drums || fail "too few drum notes: $(count "99 2a .. note on") hi-hats, $(count "99 24 .. note on") kicks"
+# At 120 bpm: a hi-hat on every eighth, and a kick or a snare answering the player's notes.
+answers() { echo $(($(drum_count 24) + $(drum_count 26))); }
+enough_drums() { [ "$(drum_count 2a)" -ge 8 ] && [ "$(answers)" -ge 3 ]; }
+wait_for enough_drums || fail "too few drum notes: $(drum_count 2a) hi-hats, $(answers) kicks and snares"
 others=$(grep -v -c -E "^ *[0-9]+: 99 " "$work/dump.txt" || true)
-echo "jack_midi_dump saw $(count "99 2a .. note on") closed hi-hats and $(count "99 24 .. note on") kicks on channel 10"
+echo "jack_midi_dump saw $(drum_count 2a) closed hi-hats and $(answers) kicks and snares on channel 10"
 [ "$others" -eq 0 ] || fail "the output carried something other than drum note-ons"
 echo "PASS"

@@ -4,6 +4,7 @@
 # Sourced by the check scripts; BATTO is the program to run.
 
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/jack_server.sh"
 
 work=$(mktemp -d /tmp/batto-check-XXXXXX)
 started=()
@@ -48,17 +49,15 @@ has_port() {
 }
 
 start_jack() { # period frames (default 64); JACK_REALTIME=1 runs the server and its clients real-time
-    local realtime=--no-realtime
-    [ "${JACK_REALTIME:-0}" = 1 ] && realtime=--realtime
-    jackd -n "$JACK_DEFAULT_SERVER" $realtime -d dummy -r 48000 -p "${1:-64}" -C 2 -P 4 >"$work/jackd.log" 2>&1 &
+    start_check_jack_server "$JACK_DEFAULT_SERVER" "${1:-64}" "$work/jackd.log" -C 2 -P 4
     started+=($!)
-    wait_for 100 has_port system:playback_4 || fail "the JACK server did not start"
+    wait_for 600 has_port system:playback_4 || fail "the JACK server did not start"
 }
 
 start_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     started+=($!)
-    wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+    wait_for 300 test -s "$work/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$work/display")"
 }
 
@@ -87,7 +86,7 @@ launch_batto() {
 # Starts Batto and waits for its window and its JACK ports; sets batto_pid and window.
 start_batto() {
     launch_batto
-    if ! wait_for 150 has_port Batto:out_4; then
+    if ! wait_for 300 has_port Batto:out_4; then
         # On a busy machine libjack now and then never returns from jack_client_close() when
         # JUCE's device scan closes its probe client, so Batto waits at start-up for ever.
         # That is libjack's, not ours: start it once more, and fail only if it hangs again.
@@ -95,24 +94,29 @@ start_batto() {
         kill -9 "$batto_pid" 2>/dev/null || true
         wait "$batto_pid" 2>/dev/null || true
         launch_batto
-        wait_for 150 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+        wait_for 300 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
     fi
-    wait_for 50 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
+    wait_for 300 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }
 
 # Gives the drummer's panel the keyboard: a click on bare metal at its left edge, below the
-# menu bar.
+# menu bar. The display hands the program the click before any key pressed after it, so the
+# keys that follow go to the panel.
 focus_panel() {
     xdotool windowfocus --sync "$window"
     xdotool mousemove --window "$window" 20 124 click 1
-    sleep 0.3
 }
 
+# Presses a key. The program reads it when it gets to it: a check waits for what the key does.
 press() {
     xdotool key --clearmodifiers "$1"
-    sleep 0.4
+}
+
+# A check that something does not happen looks this long after the key that must not cause it.
+settle() {
+    sleep 0.5
 }
 
 # Ends Batto as a closed terminal or a logout would, and waits for it.
@@ -124,6 +128,23 @@ signal_batto() {
 # Records Batto's four outputs for $2 seconds into $1 (16-bit WAV).
 record() {
     jack_rec -f "$1" -d "$2" -b 16 Batto:out_1 Batto:out_2 Batto:out_3 Batto:out_4 >"$work/jack_rec.log" 2>&1
+}
+
+# Records a second at a time until the recording passes the recording check $1 ("sounding",
+# "silent"); fails after $2 tries (default 30): the drummer starts or stops as soon as the
+# program has read the key, which on a busy machine may take a while.
+record_until() {
+    local tries=${2:-30}
+    for _ in $(seq "$tries"); do
+        record "$work/until.wav" 1
+        python3 "$CHECK" "$work/until.wav" "$1" >"$work/until.log" 2>&1 && return 0
+    done
+    return 1
+}
+
+# Succeeds when the dump file $1 holds at least $3 lines that match $2.
+dump_holds() {
+    [ "$(grep -cE "$2" "$1" || true)" -ge "$3" ]
 }
 
 # The sizes (WIDTHxHEIGHT) of the top-level windows that show, one a line.

@@ -31,18 +31,15 @@ start_batto
 jack_connect seq:out "Batto MIDI:midi_in"
 focus_panel
 press space
-sleep 0.5
+record_until sounding || fail "the space bar did not start the drummer"
 record "$work/playing.wav" 6
 python3 "$CHECK" "$work/playing.wav" answers 24000 4 || fail "the recording of the drummer playing"
 
 # A setting changed by a real click (auto snare on), the drummer stopped by the space bar:
 # silence at once, then the program is closed as a closed terminal would.
 xdotool mousemove --window "$window" 315 137 click 1
-sleep 0.3
 press space
-sleep 0.3
-record "$work/stopped.wav" 1
-python3 "$CHECK" "$work/stopped.wav" silent || fail "the drummer did not stop"
+record_until silent || fail "the drummer did not stop"
 signal_batto HUP
 grep -q '<VALUE name="autosnare" val="1"/>' "$settings" || fail "the changed auto snare was not saved"
 grep -q '<VALUE name="metronomeVolume" val="0.7"/>' "$settings" || fail "the metronome volume was not saved"
@@ -57,7 +54,8 @@ wait_for 50 has_port dump:input || fail "jack_midi_dump did not start"
 jack_connect "Batto MIDI:midi_out" dump:input
 focus_panel
 press space
-sleep 2
+wait_for 600 dump_holds "$work/dump.txt" ': 99 2a ' 6 || fail "too few hi-hats on the MIDI output"
+wait_for 600 dump_holds "$work/dump.txt" ': 99 (24|26) ' 2 || fail "the notes were not answered on the MIDI output"
 signal_batto TERM
 grep -q '<VALUE name="drumKit" val="-1"/>' "$settings" || fail "the sound choice was not saved"
 

@@ -17,28 +17,29 @@ start_batto
 main_size=$(xwininfo -id "$window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$(shown_windows)" = "$main_size" ] || fail "windows other than the main one show at start: $(shown_windows | tr '\n' ' ')"
 
+window_shows() { shown_windows | grep -qx "$1"; }
+window_is_gone() { ! window_shows "$1"; }
+window_has_keyboard() { [ "$(focused_window)" = "$1" ]; }
+
 for command in "ctrl+comma 500x450" "ctrl+m 400x250"; do
     read -r key size <<<"$command"
     focus_panel
     press "$key"
-    shown_windows | grep -qx "$size" || fail "$key did not open the $size window"
-    [ "$(focused_window)" = "$size" ] || fail "the $size window did not take the keyboard"
+    wait_for 300 window_shows "$size" || fail "$key did not open the $size window"
+    wait_for 300 window_has_keyboard "$size" || fail "the $size window did not take the keyboard"
     press shift+Escape
-    shown_windows | grep -qx "$size" || fail "shift+Escape closed the $size window"
+    settle
+    window_shows "$size" || fail "shift+Escape closed the $size window"
     press Escape
-    ! shown_windows | grep -qx "$size" || fail "Escape did not close the $size window"
+    wait_for 300 window_is_gone "$size" || fail "Escape did not close the $size window"
     echo "$key opens the $size window, Escape closes it"
 done
 
 focus_panel
 press space
-sleep 0.3
-record "$work/started.wav" 1
-python3 "$CHECK" "$work/started.wav" sounding || fail "the space bar did not start the drummer"
+record_until sounding || fail "the space bar did not start the drummer"
 press space
-sleep 0.3
-record "$work/stopped.wav" 1
-python3 "$CHECK" "$work/stopped.wav" silent || fail "the space bar did not stop the drummer"
+record_until silent || fail "the space bar did not stop the drummer"
 
 signal_batto INT
 grep -q '<VALUE name="tempo" val="100"/>' "$settings" || fail "the settings were not saved on Ctrl+C"
