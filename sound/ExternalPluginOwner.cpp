@@ -199,6 +199,12 @@ bool ExternalPluginOwner::waitUntilExternalPluginSounds(int probeNote, int timeo
     return sounded;
 }
 
+bool ExternalPluginOwner::driveUntilSounding(juce::AudioPluginInstance& plugin, double sampleRate, int blockSize,
+                                             int probeNote, int timeoutMs)
+{
+    return ::driveUntilSounding(plugin, sampleRate, blockSize, probeNote, timeoutMs);
+}
+
 void ExternalPluginOwner::deleteExternalPlugin()
 {
     closeExternalPluginWindow();

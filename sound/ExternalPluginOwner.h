@@ -66,6 +66,9 @@ public:
     // while the plug-in still loads its own samples in the background, then silence until it
     // has rung out. False when it stays silent for `timeoutMs`. For offline renders and tests.
     bool waitUntilExternalPluginSounds(int probeNote, int timeoutMs);
+    // The same for a plug-in that is not owned here (prepared, and to the caller alone).
+    static bool driveUntilSounding(juce::AudioPluginInstance& plugin, double sampleRate, int blockSize,
+                                   int probeNote, int timeoutMs);
 
     // Closes the plug-in's window and deletes the plug-in (the processor's destructor calls it
     // while the processor can still answer GetExternalPluginWindowOwner).
