@@ -1,6 +1,10 @@
-// Synthesizes the drum kit and metronome clicks that Batto embeds (resources/*.wav).
+// Synthesizes the metronome clicks that Batto embeds (resources/click*.wav) and, on request, a
+// synthesized drum kit in place of the recorded one (tools/MakeKit.cpp makes the embedded kit).
 //
-// Usage: batto-make-sounds [output folder]   (default: resources)
+// Usage: batto-make-sounds [--synthesized-kit] [output folder]   (default: resources)
+//
+// With --synthesized-kit the ten drum files (Kick.wav, Snare.wav, ...) are written as well;
+// written into resources/, the next build embeds them instead of the recorded kit.
 //
 // Everything is computed from fixed seeds and constants, so two runs write byte-identical
 // files. The program checks every file it wrote by reading it back and exits non-zero if
@@ -692,7 +696,21 @@ struct Job
 
 int main(int argc, char* argv[])
 {
-    const juce::String folderArg = argc > 1 ? juce::String::fromUTF8(argv[1]) : juce::String("resources");
+    bool withKit = false;
+    juce::String folderArg = "resources";
+    for (int i = 1; i < argc; ++i)
+    {
+        const juce::String arg = juce::String::fromUTF8(argv[i]);
+        if (arg == "--synthesized-kit")
+            withKit = true;
+        else if (arg.startsWith("-"))
+        {
+            std::fprintf(stderr, "usage: batto-make-sounds [--synthesized-kit] [output folder]\n");
+            return 2;
+        }
+        else
+            folderArg = arg;
+    }
     const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile(folderArg);
     if (!folder.createDirectory())
     {
@@ -749,6 +767,8 @@ int main(int argc, char* argv[])
     int failures = 0;
     for (const auto& job : jobs)
     {
+        if (!withKit && job.rate == drumRate)
+            continue; // the embedded kit is recorded (batto-make-kit)
         const Sound sound = job.make();
         Stats stats{};
         const auto file = folder.getChildFile(job.name);
