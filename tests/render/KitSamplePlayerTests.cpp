@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 constexpr int voices = KitSamplePlayer::voiceCount;
@@ -288,8 +290,49 @@ TEST(InternalKit, EmbeddedSoundsAreStereo16Bit44100AndStartAtOnce)
 
         juce::AudioBuffer<float> sound(2, static_cast<int>(reader->lengthInSamples));
         reader->read(&sound, 0, sound.getNumSamples(), 0, true, true);
-        EXPECT_GT(sound.getMagnitude(0, sound.getNumSamples()), 0.5f) << name << " is peak-normalised";
         EXPECT_GT(sound.getMagnitude(0, 44), 0.01f) << name << " sounds within its first millisecond";
+        const int last = sound.getNumSamples() - 1;
+        EXPECT_EQ(sound.getSample(0, last), 0.0f) << name << " fades to exact silence";
+        EXPECT_EQ(sound.getSample(1, last), 0.0f) << name << " fades to exact silence";
+    }
+}
+
+// The mix has no limiter: the sounds' own level keeps the loudest hits below full scale at
+// volume 1, also after resampling (which may raise a peak a little).
+TEST(InternalKit, TheLoudestHitsTogetherStayBelowFullScaleAtVolumeOne)
+{
+    for (const double rate : {44100.0, 48000.0, 96000.0})
+    {
+        KitSamplePlayer kit;
+        kit.fillInternalKit(rate);
+        // A crash, the kick and the snare with the open hi-hat ringing: wherever each one is
+        // in its sound, their peaks together stay below full scale.
+        for (const Batto::Percu crash : {Batto::Crash, Batto::Crash2})
+            for (int channel = 0; channel < 2; ++channel)
+            {
+                float peaks = 0.0f;
+                for (const Batto::Percu voice : {crash, Batto::Kick, Batto::Snare, Batto::OHH})
+                    peaks += kit.kitBuffers[voice][0].getMagnitude(channel, 0, kit.kitBuffers[voice][0].getNumSamples());
+                EXPECT_LT(peaks, 1.0f) << rate << " Hz, crash " << crash << ", channel " << channel;
+            }
+
+        // The densest case: all ten voices at velocity 127 on one sample.
+        Voices state;
+        for (int v = 0; v < voices; ++v)
+            state.hit(kit, static_cast<Batto::Percu>(v), 0, 127);
+        float peak = 0.0f;
+        auto block = silentBlock(2, 512);
+        for (int blockIndex = 0; blockIndex < 1000 && std::any_of(std::begin(state.velocity), std::end(state.velocity),
+                                                                   [](int velocity) { return velocity != 0; });
+             ++blockIndex)
+        {
+            block.clear();
+            kit.mixVoices(block, 512, state.velocity, state.position, 1.0);
+            state.advance(512);
+            peak = std::max({peak, block.getMagnitude(0, 0, 512), block.getMagnitude(1, 0, 512)});
+        }
+        EXPECT_GT(peak, 0.5f) << rate << " Hz";
+        EXPECT_LT(peak, 1.0f) << rate << " Hz: all ten voices at 127 clip";
     }
 }
 

@@ -54,8 +54,9 @@ TEST(RenderTool, DemoWritesAudioMidiCsvAndPicture)
     EXPECT_EQ(wav.bitsPerSample, 24);
     EXPECT_EQ(wav.audio.getNumChannels(), 2);
     EXPECT_EQ(wav.audio.getNumSamples(), 1958400);
-    EXPECT_GT(wav.audio.getRMSLevel(0, 0, wav.audio.getNumSamples()), 0.02f);
-    EXPECT_GT(wav.audio.getMagnitude(1, 0, wav.audio.getNumSamples()), 0.3f);
+    // At the default volume (gain 0.25) the kit's hits peak around -18 dBFS.
+    EXPECT_GT(wav.audio.getRMSLevel(0, 0, wav.audio.getNumSamples()), 0.005f);
+    EXPECT_GT(wav.audio.getMagnitude(1, 0, wav.audio.getNumSamples()), 0.05f);
 
     const juce::String csv = temp.file("demo-out/demo.csv").loadFileAsString();
     EXPECT_TRUE(csv.startsWith("sample,status,note,velocity\n"));
@@ -122,6 +123,23 @@ TEST(RenderTool, DemoWritesAudioMidiCsvAndPicture)
     EXPECT_LE(timesRealTime, audioSeconds / std::max(cpu - 0.0005, 1e-9) + 1) << lastLine;
     EXPECT_GT(worst, 0.0);
     EXPECT_LE(worst * 1e-6, cpu + 0.001) << "no block costs more than all of them";
+}
+
+// The volume slider's top, the standalone's default: the kit's own headroom keeps every
+// sample of the demo, accents and fills included, below full scale.
+TEST(RenderTool, TheDemoAtFullVolumeClipsNoSample)
+{
+    TemporaryFolder temp;
+    const RunResult run = runRender({"--volume", "1", "--out", "out"}, temp.folder);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out.find("clipped"), std::string::npos) << run.out;
+    double peakDb = 0.0;
+    ASSERT_EQ(std::sscanf(run.out.c_str(), "demo: 17 bars at 100 bpm, %*d drum hits, peak %lf dBFS", &peakDb), 1)
+        << run.out;
+    EXPECT_LT(peakDb, -1.0);
+    const WavContents wav = readWav(temp.file("out/demo.wav"));
+    for (int channel = 0; channel < 2; ++channel)
+        EXPECT_LT(wav.audio.getMagnitude(channel, 0, wav.audio.getNumSamples()), 0.9f) << channel;
 }
 
 TEST(RenderTool, ANoteAtTSecondsLandsOnSampleLroundOfTTimesRate)
