@@ -1,18 +1,15 @@
 #include "DensePerformance.h"
 
-std::vector<juce::MidiBuffer> densePerformance(double sampleRate, int blockSize)
+#include <algorithm>
+
+namespace
 {
-    constexpr double minutes = 4.0;
-    const int totalSamples = static_cast<int>(sampleRate * 60.0 * minutes);
-    const int sixteenth = static_cast<int>(sampleRate * 60.0 / 120.0 / 4);
-    std::vector<juce::MidiBuffer> blocks(static_cast<size_t>(totalSamples / blockSize));
-    auto add = [&](int at, const juce::MidiMessage& message)
-    {
-        const auto block = static_cast<size_t>(at / blockSize);
-        if (block < blocks.size())
-            blocks[block].addEvent(message, at % blockSize);
-    };
-    for (int step = 0; step * sixteenth < totalSamples; ++step)
+// Calls add(sample, message) for every message of the busy player at `bpm` until `totalSamples`.
+template <typename Add>
+void playDensely(double sampleRate, double bpm, juce::int64 totalSamples, Add&& add)
+{
+    const int sixteenth = static_cast<int>(sampleRate * 60.0 / bpm / 4);
+    for (int step = 0; static_cast<juce::int64>(step) * sixteenth < totalSamples; ++step)
     {
         const int at = step * sixteenth + (step * 37) % 200; // a human's timing
         const int bar = step / 16;
@@ -29,5 +26,35 @@ std::vector<juce::MidiBuffer> densePerformance(double sampleRate, int blockSize)
         if (step % 16 == 15)
             add(at, juce::MidiMessage::controllerEvent(1, 64, bar % 2 ? 127 : 0));
     }
+}
+} // namespace
+
+std::vector<juce::MidiBuffer> densePerformance(double sampleRate, int blockSize)
+{
+    constexpr double minutes = 4.0;
+    const int totalSamples = static_cast<int>(sampleRate * 60.0 * minutes);
+    std::vector<juce::MidiBuffer> blocks(static_cast<size_t>(totalSamples / blockSize));
+    playDensely(sampleRate, 120.0, totalSamples,
+                [&](int at, const juce::MidiMessage& message)
+                {
+                    const auto block = static_cast<size_t>(at / blockSize);
+                    if (block < blocks.size())
+                        blocks[block].addEvent(message, at % blockSize);
+                });
     return blocks;
+}
+
+std::vector<TimedMessage> denseSixteenths(double sampleRate, double bpm, int bars)
+{
+    const auto totalSamples = static_cast<juce::int64>(bars * 4 * 60.0 / bpm * sampleRate);
+    std::vector<TimedMessage> messages;
+    playDensely(sampleRate, bpm, totalSamples,
+                [&](int at, const juce::MidiMessage& message)
+                {
+                    if (at < totalSamples)
+                        messages.push_back({at, message});
+                });
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const TimedMessage& a, const TimedMessage& b) { return a.sample < b.sample; });
+    return messages;
 }

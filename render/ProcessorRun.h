@@ -5,12 +5,12 @@
 // standalone build in batto-render itself, the plug-in build in its own shared library),
 // so it only includes the processor's header, whichever build that is.
 
+#include "AudioPathTiming.h"
 #include "BattoAudioProcessor.h"
 #include "RenderJob.h"
 #include "TransportPlayHead.h"
 
 #include <algorithm>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -37,11 +37,43 @@ using SoundSetUp = std::function<void(BattoAudioProcessor&)>;
 
 // A processor set up as a host sets it up before the first block: rate and block size,
 // prepareToPlay, its sound, and either its play head or a Start press.
-inline std::unique_ptr<BattoAudioProcessor> makePreparedProcessor(const RenderJob& job,
-                                                                  TransportPlayHead& playHead,
-                                                                  const SoundSetUp& setUpSound = {})
+#if !BATTO_PLUGIN_BUILD
+// The standalone processor with its hosted instrument's own work timed apart: what the
+// instrument costs inside a block is its own affair, not the drummer's.
+class InstrumentTimedProcessor : public BattoAudioProcessor
 {
-    auto processor = std::make_unique<BattoAudioProcessor>(processorSettings(job));
+public:
+    using BattoAudioProcessor::BattoAudioProcessor;
+
+    // The instrument's time since the last call (on the monotonic clock, as BlockMeter).
+    double takeInstrumentSeconds()
+    {
+        const double spent = instrumentSeconds;
+        instrumentSeconds = 0.0;
+        return spent;
+    }
+
+protected:
+    void runPluginBlock(juce::AudioPluginInstance& plugin, juce::AudioBuffer<float>& buffer,
+                        juce::MidiBuffer& midi) override
+    {
+        const double started = BlockMeter::monotonicSeconds();
+        BattoAudioProcessor::runPluginBlock(plugin, buffer, midi);
+        instrumentSeconds += BlockMeter::monotonicSeconds() - started;
+    }
+
+private:
+    double instrumentSeconds = 0.0;
+};
+using RenderProcessor = InstrumentTimedProcessor;
+#else
+using RenderProcessor = BattoAudioProcessor;
+#endif
+
+inline std::unique_ptr<RenderProcessor> makePreparedProcessor(const RenderJob& job, TransportPlayHead& playHead,
+                                                              const SoundSetUp& setUpSound = {})
+{
+    auto processor = std::make_unique<RenderProcessor>(processorSettings(job));
 #if !BATTO_PLUGIN_BUILD
     processor->setVolume(job.kitGain);
     processor->setClickVolume(job.clickVolume);
@@ -64,17 +96,24 @@ inline TempoMap transportTempoMap(const RenderJob& job)
     return TempoMap(std::vector<TempoChange>(job.tempoChanges, job.tempoChanges + job.tempoChangeCount));
 }
 
-// The CPU time of the calling thread, in seconds.
-inline double threadCpuSeconds()
+// The voices that a hit started in the block just processed: a voice started at sample t of
+// an n-sample block stands at frame n - t after it, one started earlier further on.
+inline uint16_t voicesStartedIn(const BattoAudioProcessor& processor, int numSamples)
 {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+    uint16_t started = 0;
+#if !BATTO_PLUGIN_BUILD
+    for (int voice = 0; voice < Batto::numVoices; ++voice)
+        if (processor.getVoiceVelocity(voice) != 0 && processor.getVoicePosition(voice) <= numSamples)
+            started = static_cast<uint16_t>(started | 1u << voice);
+#else
+    juce::ignoreUnused(processor, numSamples);
+#endif
+    return started;
 }
 
 // Calls onBlock(firstSample, audio, midi) after every block, with the processor's output;
 // the render stops at once when it returns false. With a timing, the processor's
-// processBlock calls are timed, and nothing else.
+// processBlock calls are timed, and nothing else; every block's cost is kept.
 template <typename OnBlock>
 void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCount, OnBlock&& onBlock,
                   ProgressSink progress, void* progressContext, AudioPathTiming* timing = nullptr,
@@ -87,6 +126,9 @@ void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCo
     juce::MidiBuffer midi;
     midi.ensureSize(4096);
     size_t nextEvent = 0;
+    BlockMeter meter;
+    if (timing != nullptr)
+        timing->blocks.reserve(static_cast<size_t>(job.totalSamples / job.blockSize) + 1);
     for (juce::int64 blockStart = 0; blockStart < job.totalSamples; blockStart += job.blockSize)
     {
         midi.clear();
@@ -97,13 +139,19 @@ void runProcessor(const RenderJob& job, const InputEvent* events, size_t eventCo
         }
         playHead.moveTo(blockStart);
         audio.clear();
-        const double started = timing != nullptr ? threadCpuSeconds() : 0.0;
+        const int eventsIn = midi.getNumEvents();
+        if (timing != nullptr)
+            meter.start();
         processor->processBlock(audio, midi);
         if (timing != nullptr)
         {
-            const double spent = threadCpuSeconds() - started;
-            timing->cpuSeconds += spent;
-            timing->worstBlockSeconds = std::max(timing->worstBlockSeconds, spent);
+            BlockCost cost = meter.stop();
+#if !BATTO_PLUGIN_BUILD
+            cost.instrumentSeconds = static_cast<float>(processor->takeInstrumentSeconds());
+#endif
+            cost.eventsIn = static_cast<uint16_t>(std::min(eventsIn, 0xFFFF));
+            cost.voicesStarted = voicesStartedIn(*processor, job.blockSize);
+            timing->blocks.push_back(cost);
         }
         if (!onBlock(blockStart, audio, midi))
             break;

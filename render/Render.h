@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioPathTiming.h"
 #include "RenderJob.h"
 #include "RenderOptions.h"
 

@@ -38,11 +38,3 @@ struct InputEvent
 using OutputEventSink = void (*)(void* context, int64_t sample, const uint8_t* bytes, int size);
 // The share of the render done so far, 0..1, reported once a block.
 using ProgressSink = void (*)(void* context, double fraction);
-
-// What the audio path cost: the processor's processBlock calls alone, in the CPU time of
-// the thread that runs them.
-struct AudioPathTiming
-{
-    double cpuSeconds = 0.0;
-    double worstBlockSeconds = 0.0;
-};

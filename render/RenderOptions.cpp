@@ -161,6 +161,11 @@ const std::map<std::string, Setter>& valueOptions()
          {
              o.bars = parseWholeInRange(name, v, 1, 10000);
          }},
+        {"--block-report",
+         [](RenderOptions& o, const std::string& name, const std::string& v)
+         {
+             o.blockReport = parseWholeInRange(name, v, 0, 1000);
+         }},
     };
     return setters;
 }
@@ -236,5 +241,8 @@ through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
                           before the first block (default host)
   --bars N                render N bars (default: until one bar after the last note,
                           which must come within an hour)
+  --block-report N        after the summary, describe the N costliest audio blocks:
+                          time, CPU cost, page faults, events in, voices started
+                          (default 0)
 )";
 }

@@ -32,6 +32,7 @@ struct RenderOptions
     int blockSize = 512;
     Start start = Start::host;
     std::optional<int> bars; // unset: until one bar after the last note
+    int blockReport = 0;     // how many of the costliest blocks the summary describes
     bool showHelp = false;
 };
 

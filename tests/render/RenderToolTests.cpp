@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace
 {
@@ -108,13 +109,18 @@ TEST(RenderTool, DemoWritesAudioMidiCsvAndPicture)
     EXPECT_GT(picture.getHeight(), 500);
 
     // The summary ends with the audio path's own cost: its CPU time, the times real time
-    // that follow from it, and the worst block against a 512-sample block at 48 kHz.
+    // that follow from it, the worst block against a 512-sample block at 48 kHz with its index
+    // and time, the p99.9 and the average of the 3 825 blocks.
     const juce::String lastLine =
         juce::StringArray::fromLines(juce::String(run.out).trimEnd()).strings.getLast();
-    double cpu = 0, timesRealTime = 0, worst = 0, budget = 0;
-    ASSERT_EQ(std::sscanf(lastLine.toRawUTF8(), "audio path: %lf s CPU, %lfx real time, worst block %lf us of %lf us",
-                          &cpu, &timesRealTime, &worst, &budget),
-              4)
+    double cpu = 0, timesRealTime = 0, worst = 0, budget = 0, seconds = 0, p999 = 0, average = 0;
+    size_t worstBlock = 0;
+    int minutes = -1;
+    ASSERT_EQ(std::sscanf(lastLine.toRawUTF8(),
+                          "audio path: %lf s CPU, %lfx real time, worst block %lf us of %lf us (block %zu at %d:%lf), "
+                          "p99.9 %lf us, average %lf us",
+                          &cpu, &timesRealTime, &worst, &budget, &worstBlock, &minutes, &seconds, &p999, &average),
+              9)
         << lastLine;
     EXPECT_EQ(budget, 10667.0);
     EXPECT_GT(cpu, 0.0);
@@ -123,6 +129,71 @@ TEST(RenderTool, DemoWritesAudioMidiCsvAndPicture)
     EXPECT_LE(timesRealTime, audioSeconds / std::max(cpu - 0.0005, 1e-9) + 1) << lastLine;
     EXPECT_GT(worst, 0.0);
     EXPECT_LE(worst * 1e-6, cpu + 0.001) << "no block costs more than all of them";
+    EXPECT_LT(worstBlock, 3825u);
+    EXPECT_NEAR(minutes * 60 + seconds, worstBlock * 512 / 48000.0, 0.0005) << lastLine;
+    EXPECT_LE(p999, worst + 0.5) << lastLine;
+    EXPECT_NEAR(average * 1e-6 * 3825, cpu, 0.0005 + 3825 * 0.005e-6) << lastLine;
+}
+
+TEST(RenderTool, BlockReportNamesTheCostliestBlocksAndTheVoicesTheyStarted)
+{
+    // Two bars of the demo at 512-sample blocks (450 blocks), all of them reported, costliest first.
+    TemporaryFolder temp;
+    const RunResult run = runRender({"--bars", "2", "--block-report", "1000", "--out", "out"}, temp.folder);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto blockCount = static_cast<size_t>(readWav(temp.file("out/demo.wav")).audio.getNumSamples() / 512);
+    ASSERT_EQ(blockCount, 450u);
+    const juce::StringArray lines = juce::StringArray::fromLines(juce::String(run.out).trimEnd());
+    const int summaryLine = lines.size() - static_cast<int>(blockCount) - 1;
+    ASSERT_GE(summaryLine, 0) << run.out;
+    ASSERT_TRUE(lines[summaryLine].startsWith("audio path: ")) << run.out;
+    double worst = 0;
+    size_t worstBlock = 0;
+    ASSERT_EQ(std::sscanf(lines[summaryLine].toRawUTF8(), "audio path: %*f s CPU, %*fx real time, worst block %lf us "
+                                                          "of %*f us (block %zu",
+                          &worst, &worstBlock),
+              2);
+
+    // Every drum hit of the CSV starts its voice in its block, and no block starts another.
+    std::map<size_t, std::set<std::string>> hitVoices;
+    const char* const names[] = {"snare", "kick",  "closed-hihat", "open-hihat", "ride",
+                                 "crash", "crash2", "high-tom",    "mid-tom",    "low-tom"};
+    for (const CsvRow& row : readCsvRows(temp.file("out/demo.csv")))
+        if (row.velocity > 0)
+            hitVoices[static_cast<size_t>(row.sample / 512)].insert(names[voiceOfNote(row.note)]);
+    ASSERT_FALSE(hitVoices.empty());
+
+    std::set<size_t> seen;
+    double previousCost = 1e9;
+    for (int i = summaryLine + 1; i < lines.size(); ++i)
+    {
+        size_t block = 0;
+        int minutes = 0, events = -1;
+        double seconds = 0, cost = 0;
+        char voices[256] = {};
+        ASSERT_EQ(std::sscanf(lines[i].toRawUTF8(),
+                              "  block %zu at %d:%lf: %lf us, %*u minor faults, %*u major, %*u preemptions, %d events "
+                              "in, voices started: %255[^\n]",
+                              &block, &minutes, &seconds, &cost, &events, voices),
+                  6)
+            << lines[i];
+        EXPECT_TRUE(seen.insert(block).second) << "block " << block << " twice";
+        EXPECT_NEAR(minutes * 60 + seconds, block * 512 / 48000.0, 0.0005) << lines[i];
+        EXPECT_LE(cost, previousCost) << "costliest first";
+        previousCost = cost;
+        if (i == summaryLine + 1)
+        {
+            EXPECT_EQ(block, worstBlock);
+            EXPECT_NEAR(cost, worst, 0.51);
+        }
+        const juce::StringArray started = juce::StringArray::fromTokens(voices, " ", "");
+        std::set<std::string> reported;
+        for (const juce::String& voice : started)
+            if (voice != "none")
+                reported.insert(voice.toStdString());
+        EXPECT_EQ(reported, hitVoices[block]) << lines[i];
+    }
+    EXPECT_EQ(seen.size(), blockCount);
 }
 
 // The volume slider's top, the standalone's default: the kit's own headroom keeps every
