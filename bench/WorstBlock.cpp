@@ -164,6 +164,18 @@ void printRun(int number, const std::string& kitName, const Run& run)
         std::printf("; instrument %.0f us of the worst block, %.3f s in all; without it worst %.1f us (block %zu)",
                     path.worstBlockInstrumentSeconds * 1e6, path.instrumentSeconds,
                     path.worstOwnBlockSeconds * 1e6, path.worstOwnBlock);
+    // What meeting code and memory for the first time costs: the first block, and the costliest
+    // block that struck a voice for the first time.
+    double firstStart = 0.0;
+    uint16_t startedSoFar = 0;
+    for (const BlockCost& b : run.timing.blocks)
+    {
+        if ((b.voicesStarted & ~startedSoFar) != 0)
+            firstStart = std::max(firstStart, static_cast<double>(b.seconds));
+        startedSoFar = static_cast<uint16_t>(startedSoFar | b.voicesStarted);
+    }
+    std::printf("; first block %.1f us, costliest first start of a voice %.1f us",
+                run.timing.blocks.front().seconds * 1e6, firstStart * 1e6);
     const AudioPathFigures busy = figuresOf(run.busy);
     std::printf(" | empty processBlock: worst %.1f us (block %zu), p99.9 %.2f us, average %.3f us, %zu blocks "
                 "with faults | busy block (no memory) of the average's length: worst %.1f us, p99.9 %.2f us, "

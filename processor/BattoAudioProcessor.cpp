@@ -1,6 +1,8 @@
 #include "BattoAudioProcessor.h"
 #include "BattoAudioProcessorInternal.h"
 
+#include <cstring>
+
 // The events of a block in the order the engine takes them: the block's own events at
 // positions up to 0, then the held early notes (all at position 0), then the rest.
 class BattoAudioProcessor::EngineInput
@@ -133,6 +135,10 @@ void BattoAudioProcessor::ReservedMidiBuffer::reserve(size_t bytes)
     {
         events.ensureSize(bytes);
         capacityBytes = bytes;
+        // Written over once here, so that the audio thread never meets a fresh page of it (the
+        // first write to one is a page fault).
+        const auto used = static_cast<size_t>(events.data.size());
+        std::memset(events.data.getRawDataPointer() + used, 0, capacityBytes - used);
     }
 }
 

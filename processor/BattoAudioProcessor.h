@@ -419,6 +419,7 @@ private:
     int voiceVelocity[numVoices] = {};
     int voicePosition[numVoices] = {};
     juce::AudioBuffer<float> clickBuffers[2];
+    ResidentMemory residentClicks; // keeps the click sounds in memory; declared after them
     std::vector<PlayingClick> playingClicks; // reserved; clicks beyond it are dropped
     static constexpr size_t maximumPlayingClicks = 64;
 

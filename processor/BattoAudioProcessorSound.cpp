@@ -120,10 +120,14 @@ void BattoAudioProcessor::loadClickSounds(double sampleRate)
     } sounds[2] = {{BinaryData::click_wav, BinaryData::click_wavSize},
                    {BinaryData::click_accent_wav, BinaryData::click_accent_wavSize}};
     juce::WavAudioFormat wav;
+    residentClicks.release(); // before the sounds' memory changes
     for (int i = 0; i < 2; ++i)
+    {
         FillBufferToPlayAux(
             sampleRate, clickBuffers[i], &wav,
             new juce::MemoryInputStream(sounds[i].data, static_cast<size_t>(sounds[i].size), false));
+        residentClicks.keep(clickBuffers[i]);
+    }
 }
 
 void BattoAudioProcessor::fillBuffersToPlayInternalKit(double sampleRate)

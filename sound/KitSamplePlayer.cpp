@@ -93,6 +93,14 @@ const char* KitSamplePlayer::internalKitResourceName(Batto::Percu voice)
 
 bool KitSamplePlayer::fillBufferToPlayInternalDrumKit(double sampleRate, Batto::Percu voice)
 {
+    residentSounds.release(); // before the sound's memory changes
+    const bool decoded = decodeInternalSound(sampleRate, voice);
+    makeReadyForTheAudioThread();
+    return decoded;
+}
+
+bool KitSamplePlayer::decodeInternalSound(double sampleRate, Batto::Percu voice)
+{
     const char* name = internalKitResourceName(voice);
     int size = 0;
     const char* data = name != nullptr ? BinaryData::getNamedResource(name, size) : nullptr;
@@ -107,9 +115,11 @@ bool KitSamplePlayer::fillBufferToPlayInternalDrumKit(double sampleRate, Batto::
 
 void KitSamplePlayer::fillInternalKit(double sampleRate)
 {
+    residentSounds.release();
     setInternalKitVelocityTables();
     for (int voice = 0; voice < voiceCount; ++voice)
-        fillBufferToPlayInternalDrumKit(sampleRate, static_cast<Batto::Percu>(voice));
+        decodeInternalSound(sampleRate, static_cast<Batto::Percu>(voice));
+    makeReadyForTheAudioThread();
 }
 
 void KitSamplePlayer::setBattokitVelocityTables()
@@ -130,6 +140,15 @@ void KitSamplePlayer::setBattokitVelocityTables()
 bool KitSamplePlayer::fillBufferToPlayBattoKit(double sampleRate, const juce::File& folder, Batto::Percu voice,
                                                int layer)
 {
+    residentSounds.release();
+    const bool decoded = decodeBattokitSound(sampleRate, folder, voice, layer);
+    makeReadyForTheAudioThread();
+    return decoded;
+}
+
+bool KitSamplePlayer::decodeBattokitSound(double sampleRate, const juce::File& folder, Batto::Percu voice,
+                                          int layer)
+{
     if (voice < 0 || voice >= voiceCount || layer < 0 || layer >= maximumLayers)
         return false;
     auto stream = std::make_unique<juce::FileInputStream>(BattokitFolder::fileFor(folder, voice, layer));
@@ -142,11 +161,12 @@ bool KitSamplePlayer::fillBufferToPlayBattoKit(double sampleRate, const juce::Fi
 KitSamplePlayer::BattokitLoad KitSamplePlayer::fillBattokit(double sampleRate, const juce::File& folder)
 {
     BattokitLoad load;
+    residentSounds.release();
     setBattokitVelocityTables();
     bool loaded[voiceCount][maximumLayers] = {};
     for (int layer = maximumLayers - 1; layer >= 0; --layer)
         for (int voice = 0; voice < voiceCount; ++voice)
-            if (fillBufferToPlayBattoKit(sampleRate, folder, static_cast<Batto::Percu>(voice), layer))
+            if (decodeBattokitSound(sampleRate, folder, static_cast<Batto::Percu>(voice), layer))
             {
                 loaded[voice][layer] = true;
                 ++load.filesLoaded;
@@ -175,6 +195,7 @@ KitSamplePlayer::BattokitLoad KitSamplePlayer::fillBattokit(double sampleRate, c
         if (std::none_of(std::begin(loaded[voice]), std::end(loaded[voice]), [](bool found) { return found; }))
             ++load.silentVoices;
     }
+    makeReadyForTheAudioThread();
     return load;
 }
 
@@ -186,6 +207,58 @@ void KitSamplePlayer::takeSoundsFrom(KitSamplePlayer& other)
     std::swap(kitLayerCount, other.kitLayerCount);
     std::swap(velocityToLayer, other.velocityToLayer);
     std::swap(velocityToGain, other.velocityToGain);
+    residentSounds.swapWith(other.residentSounds); // what is kept goes with the sounds
+}
+
+size_t KitSamplePlayer::lockedSoundBytes() const
+{
+    return residentSounds.lockedBytes();
+}
+
+size_t KitSamplePlayer::touchedSoundBytes() const
+{
+    return residentSounds.touchedBytes();
+}
+
+void KitSamplePlayer::makeReadyForTheAudioThread()
+{
+    keepSoundsResident();
+    warmVoices();
+}
+
+void KitSamplePlayer::keepSoundsResident()
+{
+    residentSounds.release();
+    for (auto& layers : kitBuffers)
+        for (const auto& sound : layers)
+            residentSounds.keep(sound);
+}
+
+// Every voice struck at once, at the lowest velocity of every layer, mixed for one block from
+// the first frame of its sound into a scratch block: the mixing code and the first frames of
+// every sound are met here rather than in the block of a voice's first hit. The voices that
+// sound, and the cuts of the present block, stay as they were.
+void KitSamplePlayer::warmVoices()
+{
+    constexpr int warmBlock = 64;
+    juce::AudioBuffer<float> scratch(2, warmBlock);
+    const int pendingCuts = cutCount;
+    cutCount = 0;
+    for (int layer = 0; layer < maximumLayers; ++layer)
+    {
+        // Velocity 0 is silence: the lowest velocity above it that plays the layer.
+        const int* found = std::find(std::begin(velocityToLayer) + 1, std::end(velocityToLayer), layer);
+        if (found == std::end(velocityToLayer))
+            continue;
+        int velocities[voiceCount];
+        int positions[voiceCount];
+        std::fill(std::begin(velocities), std::end(velocities),
+                  static_cast<int>(found - std::begin(velocityToLayer)));
+        std::fill(std::begin(positions), std::end(positions), 0);
+        scratch.clear();
+        mixVoices(scratch, warmBlock, velocities, positions, 1.0);
+    }
+    cutCount = pendingCuts;
 }
 
 void KitSamplePlayer::rememberCut(int voice, int velocity, int position, int cutSample)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Batto.h"
+#include "ResidentMemory.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -12,6 +13,12 @@
 // Threads. The sounds and tables are written by whoever loads a kit (prepareToPlay, or the
 // message thread while processing is suspended) and read by the audio thread inside
 // processBlock only. mixVoices neither allocates nor locks.
+//
+// A loaded kit is made ready for the audio thread before any block reads it: its sounds are
+// kept in memory (locked where the system allows it, else touched page by page; see
+// ResidentMemory), and every voice is mixed once, at every layer, into a scratch block that
+// nobody hears, so that neither the first hit of a voice nor the first block pays for
+// memory or code met for the first time.
 class KitSamplePlayer
 {
 public:
@@ -50,6 +57,10 @@ public:
     // Takes the other player's sounds and velocity tables (and gives it these): a kit is
     // decoded aside and swapped in at once. Allocates nothing.
     void takeSoundsFrom(KitSamplePlayer& other);
+
+    // The bytes of sound kept locked in memory and those only touched (see ResidentMemory).
+    size_t lockedSoundBytes() const;
+    size_t touchedSoundBytes() const;
 
     // A new hit at cutSample of the current block cuts the voice's sound (velocity,
     // position as they stood before the hit): the cut sound still plays up to that sample.
@@ -93,6 +104,15 @@ private:
 
     const juce::AudioBuffer<float>& soundFor(int voice, int velocity) const;
     double gainFor(int velocity, double volume) const;
+    bool decodeInternalSound(double sampleRate, Batto::Percu voice);
+    bool decodeBattokitSound(double sampleRate, const juce::File& folder, Batto::Percu voice, int layer);
+    // After a kit (or one of its sounds) was decoded: its sounds kept in memory, its voices warmed.
+    void makeReadyForTheAudioThread();
+    void keepSoundsResident();
+    void warmVoices();
+
+    // Declared after the sounds, so it lets go of them before they are freed.
+    ResidentMemory residentSounds;
 
     // Audio thread only: written by rememberCut, read and cleared by mixVoices.
     Cut cuts[maximumCutsPerBlock];

@@ -1,5 +1,6 @@
 // The kit sample player: velocity tables, where hits land in a block, restarts, the end of
-// a sound, odd channel counts, the embedded kit, and the mixing loop's real-time rules.
+// a sound, odd channel counts, the embedded kit, sounds kept in memory, and the mixing loop's
+// real-time rules.
 
 #include "AudioThreadWatch.h"
 #include "KitSamplePlayer.h"
@@ -269,6 +270,36 @@ TEST(KitSamplePlayer, MixingNeitherAllocatesNorLocks)
     }
     EXPECT_EQ(guard.allocations(), 0);
     EXPECT_EQ(guard.locks(), 0);
+}
+
+// Every sound is kept in memory for the audio thread (locked, or touched where locking is not
+// allowed), and what is kept follows the sounds: a reload keeps the new ones only, a swap moves
+// them to the other player.
+TEST(KitSamplePlayer, EveryLoadedSoundIsKeptInMemoryAndWhatIsKeptFollowsTheSounds)
+{
+    const auto kept = [](const KitSamplePlayer& kit) { return kit.lockedSoundBytes() + kit.touchedSoundBytes(); };
+    const auto soundBytes = [](const KitSamplePlayer& kit)
+    {
+        size_t bytes = 0;
+        for (const auto& layers : kit.kitBuffers)
+            for (const auto& sound : layers)
+                bytes += static_cast<size_t>(sound.getNumChannels() * sound.getNumSamples()) * sizeof(float);
+        return bytes;
+    };
+    KitSamplePlayer kit;
+    EXPECT_EQ(kept(kit), 0u);
+    kit.fillInternalKit(48000.0);
+    ASSERT_GT(soundBytes(kit), 0u);
+    EXPECT_EQ(kept(kit), soundBytes(kit));
+    kit.fillInternalKit(44100.0); // shorter sounds
+    EXPECT_EQ(kept(kit), soundBytes(kit));
+    kit.fillBufferToPlayInternalDrumKit(96000.0, Batto::Kick); // one sound, longer
+    EXPECT_EQ(kept(kit), soundBytes(kit));
+
+    KitSamplePlayer other;
+    other.takeSoundsFrom(kit);
+    EXPECT_EQ(kept(kit), 0u);
+    EXPECT_EQ(kept(other), soundBytes(other));
 }
 
 TEST(InternalKit, EmbeddedSoundsAreStereo16Bit44100AndStartAtOnce)
