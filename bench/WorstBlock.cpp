@@ -5,7 +5,11 @@
 // block, which shows what the machine and the measurement add on their own. Not a test: a
 // machine's noise decides single blocks.
 //
-//   worst_block [--kit internal|avldrums|FOLDER|URI] [--runs N] [--block-report N]
+//   worst_block [--kit internal|avldrums|FOLDER|URI] [--runs N] [--block-report N] [--dump FILE]
+//
+// With three runs or more it also prints the median of each block over the runs: the same
+// blocks are played every run, so what a block costs every time stays and what landed on it
+// once goes.
 //   worst_block --write-midi FILE        the dense performance as a MIDI file, for batto-render
 //   worst_block --record-kit FOLDER      a kit folder recorded from avldrums.lv2
 
@@ -16,9 +20,11 @@
 #include "RenderError.h"
 #include "RenderKit.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -235,6 +241,57 @@ void printBlockReport(const Run& run, int count)
                 withFirstStarts);
 }
 
+// The audio path's own cost, without the machine's noise: every run plays the same blocks, so the
+// median of each block over the runs keeps what that block costs every time and drops what
+// happened to land on it once (an interrupt, the hypervisor, another thread's cache use).
+void printMedianBlocks(const std::vector<std::vector<BlockCost>>& runs)
+{
+    size_t blockCount = runs.front().size();
+    for (const auto& run : runs)
+        blockCount = std::min(blockCount, run.size());
+    std::vector<BlockCost> medians(blockCount);
+    std::vector<float> costs(runs.size()), own(runs.size());
+    for (size_t block = 0; block < blockCount; ++block)
+    {
+        for (size_t run = 0; run < runs.size(); ++run)
+        {
+            costs[run] = runs[run][block].seconds;
+            own[run] = std::max(0.0f, runs[run][block].seconds - runs[run][block].instrumentSeconds);
+        }
+        const auto middle = static_cast<std::ptrdiff_t>(runs.size() / 2);
+        std::nth_element(costs.begin(), costs.begin() + middle, costs.end());
+        std::nth_element(own.begin(), own.begin() + middle, own.end());
+        medians[block].seconds = costs[static_cast<size_t>(middle)];
+        medians[block].instrumentSeconds = costs[static_cast<size_t>(middle)] - own[static_cast<size_t>(middle)];
+    }
+    const double blockSeconds = blockSize / sampleRate;
+    const AudioPathFigures figures = figuresOf(medians);
+    std::printf("median of each block over %zu runs: worst block %.1f us (block %zu at %s), p99.9 %.2f us, average "
+                "%.3f us",
+                runs.size(), figures.worstBlockSeconds * 1e6, figures.worstBlock,
+                minutesAndSeconds(static_cast<double>(figures.worstBlock) * blockSeconds).c_str(),
+                figures.p999Seconds * 1e6, figures.averageSeconds * 1e6);
+    if (figures.instrumentSeconds > 0.0)
+    {
+        std::vector<BlockCost> ownMedians(medians);
+        for (BlockCost& block : ownMedians)
+        {
+            block.seconds -= block.instrumentSeconds;
+            block.instrumentSeconds = 0.0f;
+        }
+        const AudioPathFigures ownFigures = figuresOf(ownMedians);
+        std::printf("; without the instrument: worst block %.1f us (block %zu), p99.9 %.2f us, average %.3f us",
+                    ownFigures.worstBlockSeconds * 1e6, ownFigures.worstBlock, ownFigures.p999Seconds * 1e6,
+                    ownFigures.averageSeconds * 1e6);
+    }
+    std::printf("\n");
+    const auto costliest = costliestBlocks(medians, 3);
+    for (size_t i = 1; i < costliest.size(); ++i)
+        std::printf("  then block %zu at %s: %.1f us\n", costliest[i],
+                    minutesAndSeconds(static_cast<double>(costliest[i]) * blockSeconds).c_str(),
+                    medians[costliest[i]].seconds * 1e6);
+}
+
 bool writeMidi(const juce::File& file)
 {
     constexpr int ticksPerQuarter = 960;
@@ -314,16 +371,20 @@ int main(int argc, char* argv[])
 
         const std::vector<InputEvent> events = inputEvents();
         RenderKit kit(options.kit);
+        std::vector<std::vector<BlockCost>> runs;
         for (int number = 1; number <= options.runs; ++number)
         {
-            const Run run = runOnce(kit, events);
+            Run run = runOnce(kit, events);
             printRun(number, kit.description(), run);
             if (options.blockReport > 0)
                 printBlockReport(run, options.blockReport);
             if (!options.dump.empty())
                 dumpBlocks(run, here.getChildFile(juce::String(options.dump)));
             std::fflush(stdout);
+            runs.push_back(std::move(run.timing.blocks));
         }
+        if (runs.size() >= 3)
+            printMedianBlocks(runs);
         return 0;
     }
     catch (const std::exception& error)

@@ -17,8 +17,15 @@ class ResidentMemory
 {
 public:
     ResidentMemory() = default;
-    ResidentMemory(const ResidentMemory&) = delete;
-    ResidentMemory& operator=(const ResidentMemory&) = delete;
+    // A copy keeps nothing: the buffers of a copied owner are other memory, which its owner
+    // keeps itself if it needs to.
+    ResidentMemory(const ResidentMemory&) {}
+    ResidentMemory& operator=(const ResidentMemory& other)
+    {
+        if (this != &other)
+            release();
+        return *this;
+    }
     ~ResidentMemory();
 
     // Locks or touches every channel of the buffer.
