@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#if !BATTO_PLUGIN_BUILD
+#include "TakeRecorder.h"
+#endif
+
 // The events of a block in the order the engine takes them: the block's own events at
 // positions up to 0, then the held early notes (all at position 0), then the rest.
 class BattoAudioProcessor::EngineInput
@@ -173,6 +177,10 @@ const juce::String BattoAudioProcessor::getName() const
 void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSamplesPerBlock)
 {
     preparedSampleRate = sampleRate;
+#if !BATTO_PLUGIN_BUILD
+    if (takeRecorder != nullptr)
+        takeRecorder->endTake(); // a new device or rate begins a new take
+#endif
     const double rate = sampleRate != 0.0 ? sampleRate : getSampleRate();
     if (isUsableSampleRate(rate))
         engineSampleRate = rate; // an unusable rate would stall or overflow the engine's clock
@@ -197,6 +205,8 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
 void BattoAudioProcessor::releaseResources()
 {
 #if !BATTO_PLUGIN_BUILD
+    if (takeRecorder != nullptr)
+        takeRecorder->endTake(); // the device stops: so does the take
     releaseExternalPlugin();
 #endif
 }
@@ -257,6 +267,8 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     const int numSamples = buffer.getNumSamples();
 #if !BATTO_PLUGIN_BUILD
     drumKitInBlock = drumKit.load();
+    if (takeRecorder != nullptr)
+        takeRecorder->keepBlockMidi(midiMessages); // as it came, before the filter and the follower
 #endif
     refreshEngineSettings();
     applyUserRequests(); // what the message thread asked for since the last block
@@ -294,6 +306,9 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     }
 #if !BATTO_PLUGIN_BUILD
     renderExternalPlugin(buffer, midiMessages); // stopped blocks too: previews and release tails sound
+    if (takeRecorder != nullptr)
+        takeRecorder->endBlock(running.load() || hostSynced.load(), *getTempo(), engineSampleRate, buffer,
+                               numSamples);
 #endif
     midiOut.clear();
     previousBlockLength = numSamples;
@@ -373,6 +388,10 @@ void BattoAudioProcessor::runEngineBlock(juce::AudioBuffer<float>& buffer, const
                                          juce::MidiBuffer& midiMessages, int numSamples)
 {
     runEngineLoop(input, numSamples); // early notes first, at sample 0
+#if !BATTO_PLUGIN_BUILD
+    if (takeRecorder != nullptr && !heldMidiIn.events.isEmpty())
+        takeRecorder->keepEarlyMidi(heldMidiIn.events); // the take begins with them, as the engine did
+#endif
     heldMidiIn.clear();
     writeMidiOutput(midiMessages);
     moveEngineClock(numSamples);
@@ -395,6 +414,9 @@ void BattoAudioProcessor::runEngineLoop(const juce::MidiBuffer& blockInput, int 
     const long long stepLimit = 8LL * juce::jmax(0, numSamples) + 64;
 
     currentSampleOffset = 0;
+#if !BATTO_PLUGIN_BUILD
+    engineLoopRuns = true;
+#endif
     for (long long steps = 0;; ++steps)
     {
         const int due = getTimeOfNextSomethingToDo(0);
@@ -419,6 +441,9 @@ void BattoAudioProcessor::runEngineLoop(const juce::MidiBuffer& blockInput, int 
             break;
         doSomething();
     }
+#if !BATTO_PLUGIN_BUILD
+    engineLoopRuns = false;
+#endif
 }
 
 void BattoAudioProcessor::handleEvent(const BlockEvent& event)
@@ -436,6 +461,13 @@ void BattoAudioProcessor::writeMidiOutput(juce::MidiBuffer& midiMessages)
     else
         midiMessages.clear(); // keeps the host's storage
 }
+
+#if !BATTO_PLUGIN_BUILD
+void BattoAudioProcessor::setTakeRecorder(TakeRecorder* recorder)
+{
+    takeRecorder = recorder;
+}
+#endif
 
 void BattoAudioProcessor::moveEngineClock(int numSamples)
 {

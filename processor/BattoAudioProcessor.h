@@ -35,6 +35,8 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 // touches the engine (Start, Stop, a subdivision choice, a drum-map preview) is taken up by
 // the audio thread at the start of its next block. Engine events reach the editor through
 // displayCodes.
+class TakeRecorder;
+
 class BattoAudioProcessor : public Batto,
                             public BattoMidiInFilterBase
 #if !BATTO_PLUGIN_BUILD
@@ -218,6 +220,11 @@ public:
     void takeSubdivisionBackFromMidiThread(int divisions);
     // The rate the engine's sample times count in (any thread).
     double getEngineSampleRate() const;
+
+    // Every performance is kept as a take: the recorder gets each block's MIDI as it came,
+    // the engine's hits and the block's sound (null: no takes). Set before audio starts or
+    // with the callback lock held.
+    void setTakeRecorder(TakeRecorder* recorder);
 
     struct PlayingClick
     {
@@ -444,6 +451,9 @@ private:
     BattokitChooserLater battokitChooserLater{*this};
 
     std::unique_ptr<ExternalPluginWindowOwner> externalPluginWindowOwner; // message thread
+
+    TakeRecorder* takeRecorder = nullptr; // see setTakeRecorder; used by the audio thread
+    bool engineLoopRuns = false;          // audio thread: hits come from the engine, not previews
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.

@@ -1,6 +1,10 @@
 #include "BattoAudioProcessor.h"
 #include "BattoAudioProcessorInternal.h"
 
+#if !BATTO_PLUGIN_BUILD
+#include "TakeRecorder.h"
+#endif
+
 //==============================================================================
 // What the message thread asked for, taken up at the start of a block
 
@@ -42,6 +46,10 @@ void BattoAudioProcessor::startPerformance()
         return;
     resetPerformance();
     running.store(true);
+#if !BATTO_PLUGIN_BUILD
+    if (takeRecorder != nullptr)
+        takeRecorder->performanceRestarted(); // a Stop and a Start in one block: a new take all the same
+#endif
 }
 
 void BattoAudioProcessor::stopPerformance()

@@ -1,6 +1,10 @@
 #include "BattoAudioProcessor.h"
 #include "BattoAudioProcessorInternal.h"
 
+#if !BATTO_PLUGIN_BUILD
+#include "TakeRecorder.h"
+#endif
+
 //==============================================================================
 // The engine's host interface
 
@@ -14,7 +18,17 @@ void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
     if (!isVoice(voice))
         return;
     velocity = juce::jlimit(0, 127, velocity);
+    // Single precision on purpose: 100 x 0.7f is 70, not 69. A negative scale sends 0
+    // rather than a byte that is no MIDI data; the product is limited before it becomes an
+    // int, which it could not hold with a scale as a stored file may give it.
+    const float scaled = static_cast<float>(velocity) * velocityScales[voice].load();
+    const int noteVelocity = static_cast<int>(juce::jlimit(0.0f, 127.0f, scaled));
+    const juce::uint8 noteOn[3] = {0x99, static_cast<juce::uint8>(drumNotes[voice].load() & 0x7F),
+                                   static_cast<juce::uint8>(noteVelocity)};
 #if !BATTO_PLUGIN_BUILD
+    // The take keeps the engine's hits as the MIDI output would send them, whatever sounds them.
+    if (takeRecorder != nullptr && engineLoopRuns)
+        takeRecorder->drumHit(currentSampleOffset, noteOn[0], noteOn[1], noteOn[2]);
     // The sound this hit cuts still plays up to the hit's sample.
     if (producesKitSound())
         kitPlayer.rememberCut(voice, voiceVelocity[voice], voicePosition[voice], currentSampleOffset);
@@ -23,13 +37,6 @@ void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
     if (producesKitSound())
         return;
 #endif
-    // Single precision on purpose: 100 x 0.7f is 70, not 69. A negative scale sends 0
-    // rather than a byte that is no MIDI data; the product is limited before it becomes an
-    // int, which it could not hold with a scale as a stored file may give it.
-    const float scaled = static_cast<float>(velocity) * velocityScales[voice].load();
-    const int noteVelocity = static_cast<int>(juce::jlimit(0.0f, 127.0f, scaled));
-    const juce::uint8 noteOn[3] = {0x99, static_cast<juce::uint8>(drumNotes[voice].load() & 0x7F),
-                                   static_cast<juce::uint8>(noteVelocity)};
     midiOut.add(noteOn, 3, currentSampleOffset);
 }
 

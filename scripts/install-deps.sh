@@ -13,6 +13,8 @@ packages=(
     xvfb xauth x11-apps x11-utils imagemagick xdotool
     jackd2 lilv-utils jalv sordi avldrums.lv2 sox
     ardour lv2-dev gcc python3
+    # a MIDI file reader other than JUCE's, for the checks of the takes
+    python3-mido
     clang libclang-rt-14-dev
 )
 

@@ -2,7 +2,16 @@
 #include "HostStylePlayHead.h"
 #include "ProcessorTestSupport.h"
 
+#if !BATTO_PLUGIN_BUILD
+#include "ProcessorTakeSettings.h"
+#include "TakeRecorder.h"
+#include "TakeWriter.h"
+#include "TemporaryFolder.h"
+#endif
+
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace
 {
@@ -62,6 +71,10 @@ TEST(RealTime, WatchSeesAllocationsFreesLocksAndThreads)
     EXPECT_GE(watch.allocations(), 2);
     EXPECT_GE(watch.frees(), 1);
     EXPECT_EQ(watch.locks(), 1);
+    const int handle = ::open("/dev/null", O_WRONLY);
+    EXPECT_EQ(::write(handle, "x", 1), 1);
+    ::close(handle);
+    EXPECT_EQ(watch.fileCalls(), 2);
     std::thread([] {}).join();
     EXPECT_EQ(watch.threadsStarted(), 1);
 }
@@ -222,3 +235,52 @@ TEST(RealTime, ThePluginWrappersPathNeverAllocatesEither)
     EXPECT_EQ(processor.locks, 0);
     EXPECT_EQ(processor.threads, 0);
 }
+
+#if !BATTO_PLUGIN_BUILD
+TEST(RealTime, KeepingTakesStaysOffTheHeapLocksAndFiles)
+{
+    // Takes on, with the drums' sound and without, the writer's thread writing them: the
+    // audio thread only hands over, through the recorder's queues.
+    TemporaryFolder folder;
+    TakeRecorder recorder;
+    WatchedProcessor processor;
+    TakeWriter writer(recorder, folder.folder, drummerSettingsOf(processor));
+    processor.setTakeRecorder(&recorder);
+    writer.start();
+    constexpr int prepared = 256;
+    BlockDriver driver(processor, 48000.0, prepared);
+    const std::vector<int> sizes{prepared, 0, prepared, 4 * prepared, 17, prepared, 1};
+    int fileCalls = 0;
+    for (const bool withSound : {false, true})
+    {
+        recorder.setAudioOn(withSound);
+        processor.start();
+        for (int block = 0; block < 600; ++block)
+        {
+            if (block == 200)
+                processor.setTempo(150.0);
+            if (block == 300)
+            {
+                processor.stop(); // and a new take in the same block
+                processor.start();
+            }
+            const int samples = sizes[static_cast<size_t>(block) % sizes.size()];
+            AudioThreadWatch files;
+            driver.run(samples, densePlaying(block, samples));
+            fileCalls += files.fileCalls();
+        }
+        processor.stop();
+        driver.run(prepared);
+    }
+    writer.finish();
+    processor.setTakeRecorder(nullptr);
+
+    EXPECT_EQ(folder.folder.findChildFiles(juce::File::findFiles, false, "*.mid").size(), 4);
+    EXPECT_EQ(folder.folder.findChildFiles(juce::File::findFiles, false, "*.wav").size(), 2);
+    EXPECT_EQ(processor.allocations, 0);
+    EXPECT_EQ(processor.frees, 0);
+    EXPECT_EQ(processor.locks, 0);
+    EXPECT_EQ(processor.threads, 0);
+    EXPECT_EQ(fileCalls, 0);
+}
+#endif

@@ -1,8 +1,11 @@
 #include "AudioThreadWatch.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
 #include <new>
 #include <pthread.h>
 
@@ -25,6 +28,7 @@ struct Counts
     int frees = 0;
     int locks = 0;
     int threads = 0;
+    int fileCalls = 0;
 };
 
 thread_local Counts counts; // constant-initialised: touching it never allocates
@@ -56,8 +60,58 @@ CreateFunction realCreate()
     return function;
 }
 
+template <typename Function> Function realFunction(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+using OpenFunction = int (*)(const char*, int, ...);
+using OpenAtFunction = int (*)(int, const char*, int, ...);
+using WriteFunction = ssize_t (*)(int, const void*, size_t);
+using SyncFunction = int (*)(int);
+using RenameFunction = int (*)(const char*, const char*);
+
+OpenFunction realOpen()
+{
+    static const auto function = realFunction<OpenFunction>("open");
+    return function;
+}
+OpenFunction realOpen64()
+{
+    static const auto function = realFunction<OpenFunction>("open64");
+    return function;
+}
+OpenAtFunction realOpenAt()
+{
+    static const auto function = realFunction<OpenAtFunction>("openat");
+    return function;
+}
+WriteFunction realWrite()
+{
+    static const auto function = realFunction<WriteFunction>("write");
+    return function;
+}
+SyncFunction realFsync()
+{
+    static const auto function = realFunction<SyncFunction>("fsync");
+    return function;
+}
+RenameFunction realRename()
+{
+    static const auto function = realFunction<RenameFunction>("rename");
+    return function;
+}
+
+void countFileCall()
+{
+    if (counts.watching)
+        ++counts.fileCalls;
+}
+
 // Resolved before any test runs, so that no watch sees the lookup's own work.
-const bool resolvedEarly = realLock() != nullptr && realCreate() != nullptr;
+const bool resolvedEarly = realLock() != nullptr && realCreate() != nullptr && realOpen() != nullptr
+                           && realOpen64() != nullptr && realOpenAt() != nullptr && realWrite() != nullptr
+                           && realFsync() != nullptr && realRename() != nullptr;
 } // namespace
 
 AudioThreadWatch::AudioThreadWatch()
@@ -89,6 +143,11 @@ int AudioThreadWatch::locks() const
 int AudioThreadWatch::threadsStarted() const
 {
     return counts.threads;
+}
+
+int AudioThreadWatch::fileCalls() const
+{
+    return counts.fileCalls;
 }
 
 extern "C"
@@ -141,6 +200,55 @@ extern "C"
         if (counts.watching)
             ++counts.locks;
         return realLock()(mutex);
+    }
+
+    // Files: opening, writing, forcing to the disk, renaming.
+    int open(const char* path, int flags, ...)
+    {
+        countFileCall();
+        va_list arguments;
+        va_start(arguments, flags);
+        const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, mode_t) : 0;
+        va_end(arguments);
+        return realOpen()(path, flags, mode);
+    }
+
+    int open64(const char* path, int flags, ...)
+    {
+        countFileCall();
+        va_list arguments;
+        va_start(arguments, flags);
+        const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, mode_t) : 0;
+        va_end(arguments);
+        return realOpen64()(path, flags, mode);
+    }
+
+    int openat(int folder, const char* path, int flags, ...)
+    {
+        countFileCall();
+        va_list arguments;
+        va_start(arguments, flags);
+        const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, mode_t) : 0;
+        va_end(arguments);
+        return realOpenAt()(folder, path, flags, mode);
+    }
+
+    ssize_t write(int handle, const void* data, size_t size)
+    {
+        countFileCall();
+        return realWrite()(handle, data, size);
+    }
+
+    int fsync(int handle)
+    {
+        countFileCall();
+        return realFsync()(handle);
+    }
+
+    int rename(const char* from, const char* to)
+    {
+        countFileCall();
+        return realRename()(from, to);
     }
 
     int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
