@@ -95,6 +95,47 @@ double beatsPerTick(const juce::MidiFile& midiFile, double tempoAtStart)
     const bool usable = std::isfinite(tempoAtStart) && tempoAtStart > 0.0;
     return (usable ? tempoAtStart : TempoMap::defaultTempo) / 60.0 / ticksPerSecond;
 }
+bool isTakeDrumTrack(const juce::MidiMessageSequence& track)
+{
+    for (const auto* event : track)
+        if (event->message.isTrackNameEvent())
+            return event->message.getTextFromTextMetaEvent() == TakeSettings::drumTrackName;
+    return false;
+}
+
+std::optional<TakeSettings> takeSettingsOf(const juce::MidiFile& midiFile)
+{
+    if (midiFile.getNumTracks() == 0 || midiFile.getTimeFormat() <= 0)
+        return std::nullopt;
+    for (const auto* event : *midiFile.getTrack(0))
+        if (event->message.isTextMetaEvent() && event->message.getMetaEventType() == 0x01)
+            if (auto settings = TakeSettings::fromText(event->message.getTextFromTextMetaEvent()))
+                return settings;
+    return std::nullopt;
+}
+
+bool allTemposUsable(const std::vector<TempoChange>& changes)
+{
+    for (const TempoChange& change : changes)
+        if (!std::isfinite(change.bpm) || change.bpm <= 0.0)
+            return false;
+    return true;
+}
+
+// A take on the drummer's own clock, from the beats of its tempo map to those of the
+// drummer's exact tempo (the file's tempo holds whole microseconds a beat): each event comes
+// back to the sample it was kept at.
+void placeAtTheDrummersTempo(Performance& performance)
+{
+    const TempoMap fileMap(performance.tempoChanges);
+    const double beatsPerSecond = performance.take->tempo / 60.0;
+    const auto toDrummersBeat = [&](double beat) { return fileMap.secondsAt(beat) * beatsPerSecond; };
+    for (auto* event : performance.events)
+        event->message.setTimeStamp(toDrummersBeat(event->message.getTimeStamp()));
+    if (performance.endBeat)
+        performance.endBeat = toDrummersBeat(*performance.endBeat);
+    performance.tempoChanges = {{0.0, performance.take->tempo}};
+}
 } // namespace
 
 Performance readPerformance(juce::InputStream& stream, const std::string& name)
@@ -102,6 +143,7 @@ Performance readPerformance(juce::InputStream& stream, const std::string& name)
     const juce::MidiFile midiFile = readMidiFile(stream, name);
     Performance performance;
     performance.tempoChanges = tempoChangesOf(midiFile);
+    performance.take = takeSettingsOf(midiFile);
     const double tickLength = beatsPerTick(midiFile, performance.tempoAtStart());
 
     // Channel messages of every track; meta events and system messages mean nothing to
@@ -110,12 +152,16 @@ Performance readPerformance(juce::InputStream& stream, const std::string& name)
     // proportional to the square of a long file's length.
     std::vector<juce::MidiMessage> messages;
     for (int track = 0; track < midiFile.getNumTracks(); ++track)
+    {
+        if (performance.take && isTakeDrumTrack(*midiFile.getTrack(track)))
+            continue;
         for (const auto* event : *midiFile.getTrack(track))
             if (event->message.getChannel() > 0)
             {
                 messages.push_back(event->message);
                 messages.back().setTimeStamp(event->message.getTimeStamp() * tickLength);
             }
+    }
     std::stable_sort(messages.begin(), messages.end(),
                      [](const juce::MidiMessage& a, const juce::MidiMessage& b)
                      {
@@ -124,6 +170,14 @@ Performance readPerformance(juce::InputStream& stream, const std::string& name)
     for (const juce::MidiMessage& message : messages)
         performance.events.addEvent(message);
     performance.events.updateMatchedPairs();
+    if (performance.take)
+    {
+        performance.endBeat = midiFile.getLastTimestamp() * tickLength;
+        const bool drummersClock = !performance.take->externalClock && std::isfinite(performance.take->tempo)
+                                   && performance.take->tempo > 0.0 && allTemposUsable(performance.tempoChanges);
+        if (drummersClock)
+            placeAtTheDrummersTempo(performance);
+    }
 
     if (performance.countNoteOns() == 0)
         throw RenderError(name + " holds no note-on");

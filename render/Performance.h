@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TakeMidiFile.h"
 #include "TempoMap.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -14,6 +15,12 @@ struct Performance
     std::string name;                      // names the output files
     juce::MidiMessageSequence events;      // time order; timestamps in beats
     std::vector<TempoChange> tempoChanges; // in beat order, as stated (any value); empty: none
+    // A take that the standalone application kept: the settings it was played with, and
+    // its end (beats). Its drum track is not read: the drummer answers the player anew. A
+    // take on the drummer's own clock is read at the drummer's exact tempo, each event on
+    // the sample it was kept at.
+    std::optional<TakeSettings> take;
+    std::optional<double> endBeat;
 
     int countNoteOns() const;
     double lastNoteOnBeat() const; // 0 when there is none
@@ -21,7 +28,8 @@ struct Performance
     double tempoAtStart() const;
 };
 
-// Reads every track and every channel of a Standard MIDI File. Throws RenderError with a
+// Reads every track and every channel of a Standard MIDI File (but the drum track of a
+// take, the track named TakeSettings::drumTrackName). Throws RenderError with a
 // one-line message when the file is missing, unreadable, not a MIDI file or holds no
 // note-on.
 Performance readPerformanceFile(const std::string& path);

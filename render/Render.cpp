@@ -141,7 +141,8 @@ Timeline timelineFor(const RenderOptions& options, const Performance& performanc
     const double lastNoteBeat = performance.lastNoteOnBeat();
     // The render ends before this beat: a bar after the last note's bar, or the bars asked
     // for, with a beat to spare for the grid of Start (a block behind the transport's).
-    const double until = options.bars ? 4.0 * *options.bars + 4.0 : lastNoteBeat + 8.0;
+    const double until = options.bars ? 4.0 * *options.bars + 4.0
+                         : std::max(lastNoteBeat, performance.endBeat.value_or(0.0)) + 8.0;
     Timeline timeline{static_cast<double>(options.sampleRate),
                       transportTempoFor(options, performance, until),
                       options.blockSize,
@@ -151,9 +152,15 @@ Timeline timelineFor(const RenderOptions& options, const Performance& performanc
     timeline.gridStartSample = options.start == RenderOptions::Start::host ? 0 : options.blockSize;
 
     const double lastNote = std::round(timeline.sampleAt(lastNoteBeat));
+    // A take lasts as long as it was played.
+    const bool takeLength = performance.endBeat && !options.bars;
+    const double takeEnd = takeLength ? std::max(1.0, std::round(timeline.sampleAt(*performance.endBeat))) : 0.0;
     const double bars =
-        options.bars ? *options.bars : std::max(1.0, std::ceil((timeline.gridBeatAt(lastNote) + 4.0) / 4.0));
-    const double end = static_cast<double>(timeline.gridStartSample) + timeline.sampleAt(4.0 * bars);
+        options.bars ? *options.bars
+        : takeLength ? std::max(1.0, std::ceil(timeline.gridBeatAt(takeEnd) / 4.0))
+                     : std::max(1.0, std::ceil((timeline.gridBeatAt(lastNote) + 4.0) / 4.0));
+    const double end =
+        takeLength ? takeEnd : static_cast<double>(timeline.gridStartSample) + timeline.sampleAt(4.0 * bars);
     const double blocks = std::max(1.0, std::ceil(end / options.blockSize));
     const double seconds = blocks * options.blockSize / timeline.sampleRate;
     const double lastNoteSeconds = lastNote / timeline.sampleRate;
@@ -299,11 +306,13 @@ std::string settingsLine(const RenderOptions& options, const Timeline& timeline,
 
 } // namespace
 
-RenderSummary renderPerformance(const RenderOptions& options)
+RenderSummary renderPerformance(const RenderOptions& givenOptions)
 {
-    const Performance performance = options.performancePath.empty()
+    const Performance performance = givenOptions.performancePath.empty()
                                         ? makeDemoPerformance()
-                                        : readPerformanceFile(options.performancePath);
+                                        : readPerformanceFile(givenOptions.performancePath);
+    const RenderOptions options =
+        performance.take ? withTakeSettings(givenOptions, *performance.take) : givenOptions;
     const Timeline timeline = timelineFor(options, performance);
     const RenderJob job = jobFor(options, timeline);
     const std::vector<InputEvent> events = inputEventsFor(performance, timeline);

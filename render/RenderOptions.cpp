@@ -1,7 +1,9 @@
 #include "RenderOptions.h"
 
 #include "RenderError.h"
+#include "TakeMidiFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -210,8 +212,39 @@ RenderOptions parseRenderOptions(const std::vector<std::string>& arguments)
             value = arguments[++i];
         }
         setter->second(options, argument, value);
+        options.given.insert(argument);
     }
     return options;
+}
+
+RenderOptions withTakeSettings(const RenderOptions& options, const TakeSettings& take)
+{
+    RenderOptions result = options;
+    const auto unless = [&](const char* option, auto apply)
+    {
+        if (options.given.count(option) == 0)
+            apply();
+    };
+    unless("--start", [&] { result.start = take.externalClock ? RenderOptions::Start::host : RenderOptions::Start::button; });
+    unless("--sample-rate",
+           [&]
+           {
+               if (take.sampleRate >= 8000 && take.sampleRate <= 192000 && take.sampleRate == std::floor(take.sampleRate))
+                   result.sampleRate = static_cast<int>(take.sampleRate);
+           });
+    unless("--block", [&] { result.blockSize = std::clamp(take.blockSize, 8, 8192); });
+    unless("--hihat",
+           [&]
+           {
+               if (take.divisionDuTemps == 1 || take.divisionDuTemps == 2 || take.divisionDuTemps == 4)
+                   result.divisionDuTemps = take.divisionDuTemps;
+           });
+    unless("--velocity-sens", [&] { result.velocitySensitivity = std::clamp(take.breakParam1, 0.0, 1.0); });
+    unless("--dynamic-sens", [&] { result.dynamicSensitivity = std::clamp(take.breakParam2, 0.0, 1.0); });
+    unless("--auto-kick", [&] { result.autoKick = take.autoKick; });
+    unless("--auto-snare", [&] { result.autoSnare = take.autoSnare; });
+    unless("--bass-follower", [&] { result.bassFollower = take.gravaEnabled; });
+    return result;
 }
 
 const char* renderUsage()
@@ -244,5 +277,9 @@ through the drummer and writes NAME.wav, NAME.mid, NAME.csv and NAME.png.
   --block-report N        after the summary, describe the N costliest audio blocks:
                           time, CPU cost, page faults, events in, voices started
                           (default 0)
+
+A take that Batto kept (its drum track is named "Batto drums") plays again with the
+settings it was played with, for as long as it lasted; its drum track is replaced by the
+drummer's answer. Options given on the command line replace the take's own.
 )";
 }

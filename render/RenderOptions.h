@@ -1,8 +1,11 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+struct TakeSettings;
 
 // What the user asked batto-render for on the command line.
 struct RenderOptions
@@ -34,7 +37,12 @@ struct RenderOptions
     std::optional<int> bars; // unset: until one bar after the last note
     int blockReport = 0;     // how many of the costliest blocks the summary describes
     bool showHelp = false;
+    std::set<std::string> given; // the options the command line gave ("--tempo", ...)
 };
+
+// A take's own settings (Performance::take) for every option the command line left out:
+// the take plays again as it was played, unless told otherwise.
+RenderOptions withTakeSettings(const RenderOptions& options, const TakeSettings& take);
 
 // Parses the arguments that follow the program name. Throws RenderError with a one-line
 // message for an unknown option, a missing or malformed value, or a value out of range.

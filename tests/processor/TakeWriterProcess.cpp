@@ -4,9 +4,10 @@
 //
 //   take_writer_process FOLDER SECONDS [--audio] [--dense] [--file-size-limit BYTES]
 //
-// It prints "flushed SAMPLE" whenever the take on disk holds everything up to SAMPLE,
-// "problem: TEXT" when the take cannot be written, and then, a second later,
-// "played on: N hits" with the drum hits the drummer played in that second.
+// The player strikes a note every 6000 samples from sample 100 (every 500 with --dense),
+// each held for half that time. The program prints "flushed SAMPLE" whenever the take on
+// disk holds everything up to SAMPLE, "problem: TEXT" when the take cannot be written, and
+// then, a second later, "played on: N hits" with the drum hits of that second.
 
 #include "ProcessorTakeSettings.h"
 #include "TakeRecorder.h"
@@ -93,13 +94,23 @@ int main(int argc, char* argv[])
         const long long first = block * blockSize;
         midi.clear();
         for (long long sample = first; sample < first + blockSize; ++sample)
+        {
+            if (sample % noteEvery == 100 + noteEvery / 2)
+                midi.addEvent(juce::MidiMessage::noteOff(1, 48 + static_cast<int>(sample / noteEvery % 12)),
+                              int(sample - first));
             if (sample % noteEvery == 100)
             {
-                midi.addEvent(juce::MidiMessage::noteOn(1, 60, static_cast<juce::uint8>(90)), int(sample - first));
+                // Loudness that varies, with an accent now and then, for the drummer to answer.
+                const long long note = sample / noteEvery;
+                const int velocity = note % 16 == 7 ? 125 : 45 + static_cast<int>(note * 37 % 70);
+                midi.addEvent(juce::MidiMessage::noteOn(1, 48 + static_cast<int>(note % 12),
+                                                        static_cast<juce::uint8>(velocity)),
+                              int(sample - first));
                 if (dense)
                     midi.addEvent(juce::MidiMessage::controllerEvent(1, 1, int(sample / noteEvery % 128)),
                                   int(sample - first));
             }
+        }
         buffer.clear();
         processor.processBlock(buffer, midi);
         if (problem.load() && problemBlock < 0)
