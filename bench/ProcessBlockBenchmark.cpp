@@ -1,14 +1,19 @@
 // The standalone processor with the internal kit over a dense four-minute performance at
 // 48 000 Hz: the whole processBlock (engine, kit mixing, clicks) at 64- and 512-sample
 // blocks, the same without the kit to show the kit mixing's share, the same with Debian's
-// avldrums.lv2 hosted as the external plug-in, and the mixing loop alone against the
+// avldrums.lv2 hosted as the external plug-in, the internal kit with every performance kept
+// as a take (with and without the drums' sound), and the mixing loop alone against the
 // sample-by-sample loop it replaced.
 
 #include "BattoAudioProcessor.h"
 #include "KitSamplePlayer.h"
+#include "ProcessorTakeSettings.h"
+#include "TakeRecorder.h"
+#include "TakeWriter.h"
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <vector>
 
 namespace
@@ -65,7 +70,37 @@ std::vector<juce::MidiBuffer> blocksOf(int blockSize)
 // The hosted instrument of the external plug-in choice, when one is named.
 const char* const avldrums = "http://gareus.org/oss/lv2/avldrums#BlackPearl";
 
-void runPerformance(benchmark::State& state, int drumKit, const char* externalPlugin = nullptr)
+enum class Takes
+{
+    off,
+    midi,         // every performance kept as a MIDI take
+    midiAndSound, // and the drums' sound beside it
+};
+
+double threadCpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
+// How often the file says that the writer fell behind (events or sound lost).
+int lossesNoted(const juce::File& folder)
+{
+    int losses = 0;
+    for (const auto& take : folder.findChildFiles(juce::File::findFiles, false, "*.mid"))
+    {
+        juce::MemoryBlock bytes;
+        take.loadFileAsData(bytes);
+        const juce::String text(static_cast<const char*>(bytes.getData()), bytes.getSize());
+        for (int at = text.indexOf("lost"); at >= 0; at = text.indexOf(at + 1, "lost"))
+            ++losses;
+    }
+    return losses;
+}
+
+void runPerformance(benchmark::State& state, int drumKit, const char* externalPlugin = nullptr,
+                    Takes takes = Takes::off)
 {
     const int blockSize = static_cast<int>(state.range(0));
     const std::vector<juce::MidiBuffer> blocks = blocksOf(blockSize);
@@ -73,10 +108,17 @@ void runPerformance(benchmark::State& state, int drumKit, const char* externalPl
     juce::MidiBuffer midi;
     midi.ensureSize(4096);
     long long hits = 0;
+    double audioThreadNanoseconds = 0.0;
+    long long blocksRun = 0;
+    int losses = 0;
+    const juce::File takesFolder =
+        juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("batto-bench-takes", "");
 
     for (auto _ : state)
     {
         state.PauseTiming();
+        TakeRecorder recorder;
+        recorder.setAudioOn(takes == Takes::midiAndSound);
         BattoAudioProcessor::Settings settings;
         settings.tempo = tempo;
         settings.divisionDuTemps = 4;
@@ -94,9 +136,17 @@ void runPerformance(benchmark::State& state, int drumKit, const char* externalPl
                 break;
             }
         }
+        std::unique_ptr<TakeWriter> writer;
+        if (takes != Takes::off)
+        {
+            writer = std::make_unique<TakeWriter>(recorder, takesFolder, drummerSettingsOf(*processor));
+            processor->setTakeRecorder(&recorder);
+            writer->start();
+        }
         processor->start();
         state.ResumeTiming();
 
+        const double started = threadCpuNanoseconds();
         for (const juce::MidiBuffer& block : blocks)
         {
             midi.clear();
@@ -104,8 +154,25 @@ void runPerformance(benchmark::State& state, int drumKit, const char* externalPl
             processor->processBlock(audio, midi);
             hits += midi.getNumEvents();
         }
+        audioThreadNanoseconds += threadCpuNanoseconds() - started;
+        blocksRun += static_cast<long long>(blocks.size());
         benchmark::DoNotOptimize(audio.getReadPointer(0));
+
+        state.PauseTiming();
+        if (writer != nullptr)
+        {
+            writer->finish();
+            processor->setTakeRecorder(nullptr);
+            losses += lossesNoted(takesFolder);
+            takesFolder.deleteRecursively();
+        }
+        state.ResumeTiming();
     }
+    // The audio thread's own CPU time per block: what processBlock costs that thread, the
+    // hand-over to the take writer included, its thread's work not.
+    state.counters["audio_thread_ns_per_block"] = audioThreadNanoseconds / static_cast<double>(std::max(1LL, blocksRun));
+    if (takes != Takes::off)
+        state.counters["takes_noting_losses"] = losses;
     state.counters["x_realtime"] = benchmark::Counter(
         performanceSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["midi_hits"] = static_cast<double>(hits) / static_cast<double>(state.iterations());
@@ -129,6 +196,18 @@ void ProcessBlockWithAvldrumsHosted(benchmark::State& state)
 {
     static const juce::ScopedJuceInitialiser_GUI messageManager; // plug-in hosting wants one
     runPerformance(state, BattoAudioProcessor::kitExternalPlugin, avldrums);
+}
+
+// The internal kit with every performance kept as a take (MIDI, then MIDI and sound), the
+// real writer's thread writing it: the audio thread's cost beside the run without takes.
+void ProcessBlockWithInternalKitAndTakes(benchmark::State& state)
+{
+    runPerformance(state, BattoAudioProcessor::kitInternal, nullptr, Takes::midi);
+}
+
+void ProcessBlockWithInternalKitAndTakesWithSound(benchmark::State& state)
+{
+    runPerformance(state, BattoAudioProcessor::kitInternal, nullptr, Takes::midiAndSound);
 }
 
 // Ten voices ringing at once, hit at staggered samples, mixed into 64-sample blocks.
@@ -216,6 +295,8 @@ void KitMixingSampleBySample(benchmark::State& state)
 
 BENCHMARK(ProcessBlockWithInternalKit)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ProcessBlockWithoutKit)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ProcessBlockWithInternalKitAndTakes)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ProcessBlockWithInternalKitAndTakesWithSound)->Arg(64)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ProcessBlockWithAvldrumsHosted)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(KitMixingVoiceByVoice);
 BENCHMARK(KitMixingSampleBySample);

@@ -82,8 +82,7 @@ struct TakeWriter::OpenTake
     TakeSettings settings;
     TakeMidiFile midi;
     juce::File wavFile;
-    juce::FileOutputStream* wavStream = nullptr; // owned by wav
-    std::unique_ptr<juce::AudioFormatWriter> wav;
+    std::unique_ptr<TakeWavFile> wav;
     int64_t audioFrames = 0;
     int64_t endSample = 0; // the last sample the take is known to reach
     int64_t flushedSample = 0;
@@ -274,21 +273,12 @@ void TakeWriter::beginTake(const TakeEvent& start)
     if (start.audio)
     {
         take->wavFile = midiFile.withFileExtension("wav");
-        auto stream = std::make_unique<juce::FileOutputStream>(take->wavFile);
-        if (stream->failedToOpen())
+        take->wav = std::make_unique<TakeWavFile>();
+        if (!take->wav->create(take->wavFile, settings.sampleRate))
         {
-            fail("The take's sound cannot be written: " + stream->getStatus().getErrorMessage());
+            fail("The take's sound cannot be written: " + take->wav->errorMessage());
             return;
         }
-        take->wavStream = stream.get();
-        juce::WavAudioFormat format;
-        take->wav.reset(format.createWriterFor(stream.get(), settings.sampleRate, 2, 24, {}, 0));
-        if (take->wav == nullptr)
-        {
-            fail("The take's sound cannot be written at " + juce::String(settings.sampleRate) + " Hz");
-            return;
-        }
-        stream.release(); // the WAV writer owns it now
     }
     lastFlush = 0.0;
     flush(); // the file is a readable take from its first moment
@@ -299,28 +289,26 @@ void TakeWriter::writeAudio(const TakeEvent& frames)
     if (take->wav == nullptr)
         return;
     // A block whose sound was lost (the writer fell behind) is silence in the file.
-    const int64_t gap = frames.sample - take->audioFrames;
-    audioScratch.clear();
-    for (int64_t silence = gap; silence > 0;)
-    {
-        const int count = static_cast<int>(juce::jmin<int64_t>(silence, audioScratch.getNumSamples()));
-        take->wav->writeFromAudioSampleBuffer(audioScratch, 0, count);
-        silence -= count;
-    }
+    bool written = true;
+    if (frames.sample > take->audioFrames)
+        written = take->wav->appendSilence(frames.sample - take->audioFrames);
     take->audioFrames = juce::jmax(take->audioFrames, frames.sample);
-    for (int done = 0; done < frames.count;)
+    for (int done = 0; done < frames.count && written;)
     {
         const int count = juce::jmin(frames.count - done, audioScratch.getNumSamples());
         if (frames.audio)
-            recorder.readAudio(audioScratch, count);
-        else
-            audioScratch.clear();
-        if (!take->wav->writeFromAudioSampleBuffer(audioScratch, 0, count))
         {
-            fail("The take's sound could not be written: " + take->wavStream->getStatus().getErrorMessage());
-            return;
+            recorder.readAudio(audioScratch, count);
+            written = take->wav->append(audioScratch, count);
         }
+        else
+            written = take->wav->appendSilence(count);
         done += count;
+    }
+    if (!written)
+    {
+        fail("The take's sound could not be written: " + take->wav->errorMessage());
+        return;
     }
     if (!frames.audio)
         take->midi.addMarker(frames.sample, juce::String(frames.count) + " samples of sound lost (silence)");
@@ -333,15 +321,10 @@ bool TakeWriter::flush()
     lastFlush = juce::Time::getMillisecondCounterHiRes();
     if (take == nullptr)
         return false;
-    if (take->wav != nullptr)
+    if (take->wav != nullptr && !take->wav->flush())
     {
-        take->wav->flush(); // the header's sizes up to here
-        take->wavStream->flush(); // to the disk
-        if (take->wavStream->getStatus().failed())
-        {
-            fail("The take's sound could not be written: " + take->wavStream->getStatus().getErrorMessage());
-            return false;
-        }
+        fail("The take's sound could not be written: " + take->wav->errorMessage());
+        return false;
     }
     const juce::String error = replaceWhole(take->midiFile, take->midi.toFile(take->endSample));
     if (error.isNotEmpty())
@@ -364,7 +347,7 @@ void TakeWriter::endTake(int64_t endSample)
     take->changed = true;
     if (!flush())
         return; // fail() has let the take go
-    take->wav.reset(); // writes the final header
+    take->wav.reset();
     const juce::File file = take->midiFile;
     take.reset();
     if (onTakeEnded)
@@ -379,12 +362,7 @@ void TakeWriter::fail(const juce::String& what)
         message << "\nThe take " << take->midiFile.getFileName() << " stopped there; it holds the first "
                 << clockTime(take->flushedSample, take->settings.sampleRate)
                 << ". The drummer plays on; the next Start begins a new take.";
-        if (take->wav != nullptr)
-        {
-            take->wav->flush(); // what fits: the sizes as far as the sound got
-            take->wavStream->flush();
-        }
-        take->wav.reset();
+        take->wav.reset(); // it holds the sound up to its last flush
     }
     take.reset();
     ignoringTake = true;

@@ -2,8 +2,7 @@
 
 #include "TakeMidiFile.h"
 #include "TakeRecorder.h"
-
-#include <juce_audio_formats/juce_audio_formats.h>
+#include "TakeWavFile.h"
 
 #include <functional>
 #include <memory>

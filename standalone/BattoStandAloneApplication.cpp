@@ -8,6 +8,7 @@
 #include "MyAudioProcessorPlayer.h"
 #include "ProcessorSoundSources.h"
 #include "SettingsValues.h"
+#include "StandaloneTakes.h"
 
 BattoStandAloneApplication::BattoStandAloneApplication() = default;
 
@@ -19,8 +20,18 @@ BattoStandAloneApplication::~BattoStandAloneApplication()
     deleteWindowAndDevices();
     closeJackMidiPorts();
     metronomeWindow.reset();
+    endTakes();
     midiProcessor.reset();
     processor.reset();
+}
+
+void BattoStandAloneApplication::endTakes()
+{
+    if (takes == nullptr)
+        return;
+    takes->finish(); // the devices are gone: the take in progress ends here
+    processor->setTakeRecorder(nullptr);
+    takes.reset();
 }
 
 const juce::String BattoStandAloneApplication::getApplicationName()
@@ -48,6 +59,9 @@ void BattoStandAloneApplication::createVexProcessor()
     auto& settings = *getSettings();
     const SettingsValues values(settings);
     processor = std::make_unique<BattoAudioProcessorWithJackMidiIn>(readProcessorSettings(settings));
+    takes = std::make_unique<StandaloneTakes>(*processor, settings);
+    processor->setTakeRecorder(&takes->recorder);
+    takes->start();
 
     externalPluginOwner = createExternalSoundSources();
     externalPluginOwner->setBattokitPath(values.getString(BATTOKIT_PATH, {}));
@@ -108,6 +122,7 @@ void BattoStandAloneApplication::shutdown()
     VexStandAloneApplication::shutdown();
     closeJackMidiPorts();
     midiDeviceOutput.reset();
+    endTakes();
 
     midiProcessor.reset();
     processor.reset();
@@ -136,4 +151,9 @@ BattoStandAloneApplication::MetronomeDocumentWindow* BattoStandAloneApplication:
 JackMidiPorts* BattoStandAloneApplication::getJackMidiPorts() const
 {
     return jackMidiPorts.get();
+}
+
+StandaloneTakes* BattoStandAloneApplication::getTakes() const
+{
+    return takes.get();
 }

@@ -9,6 +9,7 @@ class BattoAudioProcessorWithJackMidiIn;
 class DrumNoteOutput;
 class JackMidiPorts;
 class MetronomeComponent;
+class StandaloneTakes;
 
 // The standalone drummer: the shell with its processor, the MIDI thread that plays the
 // drums out as MIDI notes, the metronome window and the drummer's menu items. It reads
@@ -30,7 +31,11 @@ public:
     {
         recordBattokitItem = 5,
         loadBattokitItem = 6,
-        metronomeItem = 7
+        metronomeItem = 7,
+        takesFolderItem = 8,
+        takeAudioItem = 9,
+        recentTakesItem = 10,    // the "Recent takes" submenu itself: opens the takes folder
+        firstRecentTakeItem = 20 // to 29: the takes in it
     };
 
     // Settings keys.
@@ -69,6 +74,7 @@ public:
     BattoMidiProcessor* getMidiProcessor() const;
     MetronomeDocumentWindow* getMetronomeWindow() const;
     JackMidiPorts* getJackMidiPorts() const;
+    StandaloneTakes* getTakes() const;
 
 protected:
     // The processor plays the instrument plug-in and the kit folders.
@@ -80,11 +86,14 @@ private:
     void followDefaultMidiOutput();
     void closeJackMidiPorts();
     void stopFollowingDevices();
+    void endTakes();
 
     // Owned. Deleted in this order: metronome window, MIDI thread, processor.
     std::unique_ptr<BattoMidiProcessor> midiProcessor;
     std::unique_ptr<BattoAudioProcessorWithJackMidiIn> processor;
     std::unique_ptr<MetronomeDocumentWindow> metronomeWindow;
+
+    std::unique_ptr<StandaloneTakes> takes; // every performance kept; needs the processor
 
     std::unique_ptr<JackMidiPorts> jackMidiPorts;
     std::unique_ptr<DrumNoteOutput> midiDeviceOutput; // the MIDI thread's copy of the default MIDI output

@@ -1,5 +1,7 @@
 #include "BattoStandAloneWindows.h"
 
+#include "StandaloneTakes.h"
+
 BattoStandAloneApplication::BattoMainWindow::BattoMainWindow(const juce::String& name,
                                                              VexStandAloneApplication& app,
                                                              ExternalSoundSources* owner,
@@ -15,6 +17,24 @@ void BattoStandAloneApplication::BattoMainWindow::addSpecificsItems(juce::PopupM
     menu.addItem(recordBattokitItem, "Record a battokit from these settings... (beta)", canRecord, false);
     menu.addItem(loadBattokitItem, "Load battokit... (beta)", true, false);
     menu.addItem(metronomeItem, "Metronome...", true, false);
+    if (auto* kept = takes())
+    {
+        menu.addItem(takesFolderItem, "Takes folder...", true, false);
+        menu.addItem(takeAudioItem, "Record the drums' audio with each take", true, kept->isAudioOn());
+        recentTakesShown = kept->recentTakes();
+        juce::PopupMenu recent;
+        for (int i = 0; i < recentTakesShown.size(); ++i)
+            recent.addItem(firstRecentTakeItem + i, recentTakesShown[i].getFileNameWithoutExtension());
+        if (recentTakesShown.isEmpty())
+            recent.addItem(firstRecentTakeItem, "No take yet", false, false);
+        menu.addSubMenu("Recent takes", recent, true, nullptr, false, recentTakesItem);
+    }
+}
+
+StandaloneTakes* BattoStandAloneApplication::BattoMainWindow::takes() const
+{
+    auto* battoApplication = dynamic_cast<BattoStandAloneApplication*>(&application);
+    return battoApplication != nullptr ? battoApplication->getTakes() : nullptr;
 }
 
 void BattoStandAloneApplication::BattoMainWindow::menuItemSelected(int menuItemID, int)
@@ -40,7 +60,22 @@ void BattoStandAloneApplication::BattoMainWindow::menuItemSelected(int menuItemI
         if (metronomeWindow != nullptr)
             metronomeWindow->showAndBringToFront();
         break;
+    case takesFolderItem:
+        if (auto* kept = takes())
+            kept->chooseFolder();
+        break;
+    case takeAudioItem:
+        if (auto* kept = takes())
+            kept->setAudioOn(!kept->isAudioOn());
+        break;
+    case recentTakesItem:
+        if (auto* kept = takes())
+            kept->showFolder();
+        break;
     default:
+        if (auto* kept = takes(); kept != nullptr && menuItemID >= firstRecentTakeItem
+                                  && menuItemID < firstRecentTakeItem + recentTakesShown.size())
+            kept->showTake(recentTakesShown[menuItemID - firstRecentTakeItem]);
         break;
     }
 }

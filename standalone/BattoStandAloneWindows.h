@@ -4,7 +4,7 @@
 #include "MetronomeComponent.h"
 
 // The drummer's main window: the shell's menu with the drummer's own items (the external
-// instrument, kit folders, the metronome window).
+// instrument, kit folders, the metronome window, the takes).
 class BattoStandAloneApplication::BattoMainWindow
     : public VexStandAloneApplicationWithExternalPlugin::MainWindowWithExternalPlugin
 {
@@ -16,6 +16,10 @@ public:
     void menuItemSelected(int menuItemID, int topLevelMenuIndex) override;
 
     MetronomeDocumentWindow* metronomeWindow;
+
+private:
+    StandaloneTakes* takes() const;
+    juce::Array<juce::File> recentTakesShown; // "Recent takes" as the menu last showed them
 };
 
 // The "Metronome" window with the clicks' volume slider. Hidden at first; shown by the menu

@@ -5,6 +5,8 @@
 #include "TakeWriter.h"
 #include "TemporaryFolder.h"
 
+#include <juce_audio_formats/juce_audio_formats.h>
+
 #include <map>
 #include <thread>
 

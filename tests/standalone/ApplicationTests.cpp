@@ -175,3 +175,29 @@ TEST(AudioPath, ThePlayerKeepsTheChannelSoTheFilterMeansTheSameOnBothPaths)
         EXPECT_EQ(codes.notesAnalysed > 0, reaches) << "channel " << channel;
     }
 }
+
+TEST(Takes, EveryPerformanceIsKeptInTheTakesFolderAndQuitEndsTheTake)
+{
+    TemporaryHome home;
+    writeTestDeviceState(home.settingsFile());
+    const juce::File takes = home.folder.getChildFile(".Batto/Takes");
+    {
+        RunningApplication app;
+        app.processor().start();
+        play(48000 / TestAudioDevice::blockSize); // a second of drums
+        app.finish();                             // quit while it plays
+    }
+    const auto files = takes.findChildFiles(juce::File::findFiles, false, "*");
+    ASSERT_EQ(files.size(), 1) << "a MIDI file, no sound (off by default), nothing left half written";
+    juce::MidiFile take;
+    juce::FileInputStream stream(files[0]);
+    ASSERT_TRUE(take.readFrom(stream));
+    ASSERT_EQ(take.getNumTracks(), 3);
+    int drumNotes = 0;
+    for (const auto* event : *take.getTrack(2))
+        drumNotes += event->message.isNoteOn() && event->message.getChannel() == 10 ? 1 : 0;
+    EXPECT_GT(drumNotes, 4);
+    // Ended where the drummer stopped: one second at 48 kHz, a tick a sample at 120 bpm.
+    EXPECT_EQ(take.getTimeFormat(), 24000);
+    EXPECT_EQ(take.getTrack(2)->getEndTime(), 48000.0);
+}

@@ -2,6 +2,7 @@
 #include "BattoStandAloneWindows.h"
 #include "DeviceSelectorPanel.h"
 #include "MidiInFilterComponent.h"
+#include "StandaloneTakes.h"
 #include "StandaloneTestSupport.h"
 #include "VexStandAloneApplicationMainWindow.h"
 
@@ -13,6 +14,7 @@ struct MenuItem
     std::string text;
     bool enabled;
     bool separator;
+    bool ticked;
 };
 
 std::vector<MenuItem> itemsOf(const juce::PopupMenu& menu)
@@ -21,7 +23,7 @@ std::vector<MenuItem> itemsOf(const juce::PopupMenu& menu)
     for (juce::PopupMenu::MenuItemIterator it(menu); it.next();)
     {
         const auto& item = it.getItem();
-        items.push_back({item.itemID, item.text.toStdString(), item.isEnabled, item.isSeparator});
+        items.push_back({item.itemID, item.text.toStdString(), item.isEnabled, item.isSeparator, item.isTicked});
     }
     return items;
 }
@@ -47,6 +49,9 @@ TEST(MainWindow, MenuReadsTopToBottomAndActsOnEachItem)
         {5, "Record a battokit from these settings... (beta)"},
         {6, "Load battokit... (beta)"},
         {7, "Metronome..."},
+        {8, "Takes folder..."},
+        {9, "Record the drums' audio with each take"},
+        {10, "Recent takes"},
         {0, ""},
         {3, "Exit"}};
     ASSERT_EQ(items.size(), expected.size());
@@ -60,6 +65,17 @@ TEST(MainWindow, MenuReadsTopToBottomAndActsOnEachItem)
     // Built anew each time: recording is offered once a plug-in is there.
     app.application.sources->pluginLoaded = true;
     EXPECT_TRUE(itemsOf(window.getMenuForIndex(0, "Menu"))[3].enabled);
+
+    // The drums' sound with each take: off at first, a ticked item that switches it and is
+    // kept in the settings.
+    auto& takes = *app.application.getTakes();
+    EXPECT_FALSE(takes.isAudioOn());
+    EXPECT_FALSE(items[7].ticked);
+    window.menuItemSelected(9, 0);
+    EXPECT_TRUE(takes.isAudioOn());
+    EXPECT_TRUE(itemsOf(window.getMenuForIndex(0, "Menu"))[7].ticked);
+    EXPECT_TRUE(app.application.getSettings()->getBoolValue("takeAudio"));
+    EXPECT_EQ(takes.getFolder(), home.folder.getChildFile(".Batto/Takes"));
 
     auto& metronome = *app.application.getMetronomeWindow();
     EXPECT_FALSE(metronome.isVisible());
