@@ -23,6 +23,8 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #include <memory>
 #include <vector>
 
+class TakeRecorder;
+
 // The drummer's audio processor: the engine's host in every audio path. It runs the
 // engine's clock inside each audio block, hands it the player's note-ons in time order and
 // turns every hit into a channel-10 note-on on the exact sample (and, in the standalone
@@ -35,8 +37,6 @@ using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 // touches the engine (Start, Stop, a subdivision choice, a drum-map preview) is taken up by
 // the audio thread at the start of its next block. Engine events reach the editor through
 // displayCodes.
-class TakeRecorder;
-
 class BattoAudioProcessor : public Batto,
                             public BattoMidiInFilterBase
 #if !BATTO_PLUGIN_BUILD
