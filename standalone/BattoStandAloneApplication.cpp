@@ -128,6 +128,17 @@ void BattoStandAloneApplication::shutdown()
     processor.reset();
 }
 
+void BattoStandAloneApplication::writeSettingsValues()
+{
+    if (processor == nullptr)
+        return;
+    writeProcessorSettings(*getSettings(), *processor, externalPluginOwner->getBattokitPath());
+    // With no plug-in loaded the path read at start stays (shut-down decides what to keep).
+    if (const auto pluginPath = externalPluginOwner->getExternalPluginPath(); pluginPath.isNotEmpty())
+        getSettings()->setValue(externalPluginRef, pluginPath);
+    VexStandAloneApplication::writeSettingsValues();
+}
+
 std::unique_ptr<ExternalSoundSources> BattoStandAloneApplication::createExternalSoundSources()
 {
     return std::make_unique<ProcessorSoundSources>(*processor);

@@ -13,7 +13,8 @@ class StandaloneTakes;
 
 // The standalone drummer: the shell with its processor, the MIDI thread that plays the
 // drums out as MIDI notes, the metronome window and the drummer's menu items. It reads
-// every setting once at start-up and writes them all back at shut-down.
+// every setting once at start-up; the settings file follows every change while it runs and
+// is written once more at shut-down.
 //
 // Message thread throughout. Beyond the framework's devices it follows the audio device:
 // while that is a JACK device it opens JACK MIDI ports (an input for the player's notes and
@@ -77,6 +78,9 @@ public:
     StandaloneTakes* getTakes() const;
 
 protected:
+    // The processor's settings as well; the plug-in's path once one is loaded (its state is
+    // written at shut-down).
+    void writeSettingsValues() override;
     // The processor plays the instrument plug-in and the kit folders.
     std::unique_ptr<ExternalSoundSources> createExternalSoundSources() override;
 

@@ -16,10 +16,36 @@ const char* const VexStandAloneApplication::highestNoteKey = "highest_note";
 const char* const VexStandAloneApplication::lowestNoteKey = "lowest_note";
 const char* const VexStandAloneApplication::audioDeviceStateKey = "audioDeviceState";
 
+// Asks the application for its settings' values a few times a second (message thread).
+class VexStandAloneApplication::SettingsFollower : private juce::Timer
+{
+public:
+    static constexpr int intervalMs = 250;
+
+    explicit SettingsFollower(VexStandAloneApplication& applicationToFollow) : application(applicationToFollow)
+    {
+        startTimer(intervalMs);
+    }
+
+    ~SettingsFollower() override
+    {
+        stopTimer();
+    }
+
+private:
+    void timerCallback() override
+    {
+        application.writeSettingsValues();
+    }
+
+    VexStandAloneApplication& application;
+};
+
 VexStandAloneApplication::VexStandAloneApplication() = default;
 
 VexStandAloneApplication::~VexStandAloneApplication()
 {
+    settingsFollower.reset();
     // Normally shutdown has let everything go already. Otherwise the devices close before
     // the player they call goes.
     deleteWindowAndDevices();
@@ -42,7 +68,9 @@ VexStandAloneApplication::settingsFileOptions(const juce::String& applicationNam
     options.commonToAllUsers = false;
     options.ignoreCaseOfKeyNames = false;
     options.doNotSave = false;
-    options.millisecondsBeforeSaving = 3000;
+    // Saved this long after the last change of a key: the changes of a slider's drag are
+    // written once, and little is lost when the program does not end normally.
+    options.millisecondsBeforeSaving = 1000;
     options.storageFormat = juce::PropertiesFile::storeAsXML;
     options.processLock = nullptr;
     return options;
@@ -80,6 +108,7 @@ void VexStandAloneApplication::initialise(const juce::String&)
     createMainWindow();
     connectMidiInput();
     registerCommands();
+    settingsFollower = std::make_unique<SettingsFollower>(*this);
 }
 
 void VexStandAloneApplication::prepareDeviceManager(juce::AudioDeviceManager&)
@@ -145,18 +174,24 @@ void VexStandAloneApplication::registerCommands()
 
 void VexStandAloneApplication::shutdown()
 {
+    settingsFollower.reset();
     if (appProperties == nullptr)
         return; // start-up never got as far as the settings
+    VexStandAloneApplication::writeSettingsValues();
+    saveSettingsFile();
+    deleteWindowAndDevices();
+    appProperties.reset();
+    quitSignals.reset();
+}
+
+void VexStandAloneApplication::writeSettingsValues()
+{
     writeMidiInFilterSettings();
     const auto deviceState = deviceManager->createStateXml();
     getSettings()->setValue(audioDeviceStateKey,
                             deviceState != nullptr ? deviceState->toString(
                                 juce::XmlElement::TextFormat().singleLine().withoutHeader())
                                                    : juce::String());
-    saveSettingsFile();
-    deleteWindowAndDevices();
-    appProperties.reset();
-    quitSignals.reset();
 }
 
 void VexStandAloneApplication::saveSettingsFile()

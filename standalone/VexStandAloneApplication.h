@@ -74,6 +74,10 @@ protected:
     // Closes the windows and the devices, then lets the player go: after this no device
     // thread calls into the processor any more. Safe to call twice.
     void deleteWindowAndDevices();
+    // Puts the present values of every setting into the settings file's keys (not yet on
+    // disk). Called at shut-down and, while the application runs, a few times a second: the
+    // file saves itself once its keys have stopped changing (millisecondsBeforeSaving).
+    virtual void writeSettingsValues();
 
     // Owned; null until initialise creates them.
     std::unique_ptr<MainWindow> mainWindow;
@@ -90,6 +94,11 @@ private:
     void registerCommands();
     void saveSettingsFile();
 
+    class SettingsFollower;
+
     juce::String deviceOpeningError;
     std::unique_ptr<QuitSignals> quitSignals;
+    // Keeps the settings file's keys up to date while the application runs, so that a crash,
+    // a kill or a power cut loses at most the last second's changes.
+    std::unique_ptr<SettingsFollower> settingsFollower;
 };

@@ -62,7 +62,6 @@ TEST(Settings, FirstStartWithNoFileGivesEveryDefaultAndExitWritesEveryKey)
         EXPECT_FALSE(app.filter().noteRangeFilterOn);
         EXPECT_EQ(app.filter().lowestNote, 0);
         EXPECT_EQ(app.filter().highestNote, 127);
-        EXPECT_FALSE(home.settingsFile().exists()) << "nothing is written before the end";
     }
     ASSERT_TRUE(home.settingsFile().existsAsFile());
     auto written = readSettings(home.settingsFile());
@@ -70,6 +69,26 @@ TEST(Settings, FirstStartWithNoFileGivesEveryDefaultAndExitWritesEveryKey)
         EXPECT_TRUE(written.containsKey(key)) << key;
     EXPECT_EQ(written.getValue("drumNote9"), "41");
     EXPECT_EQ(written.getValue("audioDeviceState"), "") << "no device was ever chosen";
+}
+
+// The file follows the changes while the application runs, so that a crash or a kill loses
+// little: a change is on disk about a second after it settles, before any shut-down.
+TEST(Settings, AChangeReachesTheFileWhileTheApplicationRuns)
+{
+    TemporaryHome home;
+    writeTestDeviceState(home.settingsFile());
+    RunningApplication app;
+    app.processor().setTempo(97.5);
+    app.filter().midiInChannel = 10;
+    const auto saved = [&home]
+    {
+        const auto written = readSettings(home.settingsFile());
+        return written.getDoubleValue("tempo") == 97.5 && written.getIntValue("midi_chanel") == 10;
+    };
+    const auto giveUp = juce::Time::getMillisecondCounter() + 10000;
+    while (!saved() && juce::Time::getMillisecondCounter() < giveUp)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
+    EXPECT_TRUE(saved());
 }
 
 TEST(Settings, EveryChangedValueIsWrittenAtExitAndReadBackNextTime)
