@@ -5,21 +5,7 @@
 
 namespace
 {
-// Display codes of engine events (isHighlighted); a progression position is not highlighted.
-enum DisplayCode
-{
-    lastMidiInCode = 5,          // 0..5: a note of the player, by where it fell
-    breakEnded = 6,              // a fill reached the bar line
-    breakOneToGo = 7,            // 7, 8, 9: 1, 2, 3 subdivisions left in a fill
-    breakThreeToGo = 9,
-    hostTookOver = 10,           // the host's transport drives the drummer
-    hostLetGo = 11,              // ... and no longer does
-    progressionRowChanged = 12,  // the subdivision in use changed
-    crashRoll = 13,              // a fill ended in a crash roll
-    velocityThreshold = 14,      // special events
-    dynamicThreshold = 15,
-    bothThresholds = 16
-};
+using namespace DisplayCode;
 
 constexpr int numLights = 26;
 constexpr int lightSize = 18;
@@ -360,7 +346,7 @@ void BattoEditor::setControlHighlight(ParameterControlHighlightInfo info)
         showProgressionPosition(code);
         return;
     }
-    if (code >= 0 && code <= lastMidiInCode)
+    if (code >= firstMidiIn && code <= lastMidiIn)
         flashMidiIn(code);
     else if (code == breakEnded)
         darkenIdleLights();
@@ -372,6 +358,11 @@ void BattoEditor::setControlHighlight(ParameterControlHighlightInfo info)
         showProgressionRow(processor.getDivisionDuTempsSetting());
     else if (code == crashRoll)
         flashIdleLights();
+    else if (code == performanceReset)
+    {
+        cleanProgressionBar();
+        darkenIdleLights();
+    }
     else if (code == velocityThreshold)
         velocity_sens_slider->flash(false);
     else if (code == dynamicThreshold)
@@ -435,7 +426,7 @@ void BattoEditor::flashIdleLights()
 void BattoEditor::showProgressionPosition(int positionInBar)
 {
     const int d = shownDivisions;
-    if (rowIndex(d) < 0 || positionInBar < 0 || positionInBar > 31)
+    if (rowIndex(d) < 0 || positionInBar < 0 || positionInBar > lastPositionInBar)
         return;
     const auto& row = progressionRow(d);
     const auto segment = [&row](int index) -> ProgressionBar&
@@ -460,6 +451,7 @@ void BattoEditor::showProgressionPosition(int positionInBar)
 
 void BattoEditor::followHostTransport(bool following)
 {
+    darkenIdleLights(); // the host's transport resets the performance either way
     if (following)
     {
         if (!stop_button->getToggleState())

@@ -50,6 +50,7 @@ void BattoAudioProcessor::startPerformance()
     if (takeRecorder != nullptr)
         takeRecorder->performanceRestarted(); // a Stop and a Start in one block: a new take all the same
 #endif
+    report(DisplayCode::performanceReset);
 }
 
 void BattoAudioProcessor::stopPerformance()
@@ -58,6 +59,9 @@ void BattoAudioProcessor::stopPerformance()
         return;
     running.store(false);
     resetPerformance();
+    // After every position the performance reported: the panel darkens its bar and lights
+    // in queue order, so no position still queued lights a segment again.
+    report(DisplayCode::performanceReset);
     if (const int waiting = pendingDivisionDuTemps.load())
         applySubdivisionRule(waiting);
 }

@@ -82,7 +82,7 @@ int BattoAudioProcessor::getOneOrSampleRatePerMs()
 
 void BattoAudioProcessor::updateProgressionBarDisplay()
 {
-    report(12);
+    report(DisplayCode::progressionRowChanged);
 }
 
 void BattoAudioProcessor::displayProgressionBar(int position, int)
@@ -93,7 +93,7 @@ void BattoAudioProcessor::displayProgressionBar(int position, int)
 void BattoAudioProcessor::displayBreakCreshendo(int subdivisionsToBarLine)
 {
     if (subdivisionsToBarLine <= 3)
-        report(subdivisionsToBarLine + 6);
+        report(DisplayCode::breakEnded + subdivisionsToBarLine);
 }
 
 void BattoAudioProcessor::displayMidiIn(int code)
@@ -103,12 +103,12 @@ void BattoAudioProcessor::displayMidiIn(int code)
 
 void BattoAudioProcessor::displayCrashRoulement()
 {
-    report(13);
+    report(DisplayCode::crashRoll);
 }
 
 void BattoAudioProcessor::displaySpecialevent(int kind)
 {
-    report(kind + 14);
+    report(DisplayCode::velocityThreshold + kind);
 }
 
 void BattoAudioProcessor::setDivisionDuTempsAfterwaitingForATemps(int divisions)

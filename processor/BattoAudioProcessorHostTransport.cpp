@@ -101,7 +101,7 @@ void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
 
 void BattoAudioProcessor::startFollowingHost(double ppq)
 {
-    report(10);
+    report(DisplayCode::hostTookOver);
     hostSynced.store(true);
     lastPpqPosition = ppq;
     tempoChanged.store(false);
@@ -130,7 +130,7 @@ void BattoAudioProcessor::stopFollowingHost()
     hostSynced.store(false);
     tempoChanged.store(false);
     updateDivisionDuration();
-    report(11);
+    report(DisplayCode::hostLetGo);
     // A subdivision chosen while following waits for no beat now that the drummer stops.
     if (const int waiting = pendingDivisionDuTemps.load())
         applySubdivisionRule(waiting);

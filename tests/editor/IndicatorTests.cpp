@@ -118,7 +118,10 @@ TEST_F(Indicators, LightsFadeSquaresLinesAndFrameAtTheirOwnPace)
 TEST_F(Indicators, FillCountdownGlowsIdleLightsUntilTheBarLineOrACrashRoll)
 {
     send(0); // light 7 flashes meanwhile and is left alone
-    for (const auto& [code, alpha] : {std::pair{9, 63}, std::pair{8, 84}, std::pair{7, 127}})
+    using CodeAndAlpha = std::pair<int, int>;
+    for (const auto& [code, alpha] : {CodeAndAlpha{DisplayCode::breakThreeToGo, 63},
+                                      CodeAndAlpha{DisplayCode::breakOneToGo + 1, 84},
+                                      CodeAndAlpha{DisplayCode::breakOneToGo, 127}})
     {
         send(code);
         const juce::Image image = snapshotOf(light(20));
@@ -129,12 +132,12 @@ TEST_F(Indicators, FillCountdownGlowsIdleLightsUntilTheBarLineOrACrashRoll)
         EXPECT_EQ(light(7).getRemaining(), 500);
     }
 
-    send(6); // the fill reached the bar line
+    send(DisplayCode::breakEnded);
     EXPECT_FALSE(light(20).isVisible());
     EXPECT_TRUE(light(7).isVisible());
 
-    send(8);
-    send(13); // a crash roll: every idle light becomes a full yellow flash
+    send(DisplayCode::breakOneToGo + 1);
+    send(DisplayCode::crashRoll); // every idle light becomes a full yellow flash
     for (int i : {0, 13, 20, 25})
     {
         EXPECT_TRUE(light(i).isFlashing()) << i;
@@ -152,13 +155,13 @@ TEST_F(Indicators, SensitivitySlidersFlashForSpecialEventsAndFadeToBlack)
         return slider.findColour(juce::Slider::trackColourId);
     };
 
-    send(16); // both thresholds: blue on both
+    send(DisplayCode::bothThresholds); // blue on both
     EXPECT_EQ(track(velocity), juce::Colour(0, 127, 255));
     EXPECT_EQ(track(dynamic), juce::Colour(0, 127, 255));
     for (int i = 0; i < 40; ++i)
         velocity.countDown(); // a second passes
 
-    send(14); // the velocity threshold alone: grey, from the start again
+    send(DisplayCode::velocityThreshold); // alone: grey, from the start again
     EXPECT_EQ(velocity.getRemaining(), 2000);
     EXPECT_EQ(track(velocity), juce::Colour(255, 255, 255));
     EXPECT_EQ(track(dynamic), juce::Colour(0, 127, 255));
@@ -171,7 +174,7 @@ TEST_F(Indicators, SensitivitySlidersFlashForSpecialEventsAndFadeToBlack)
     EXPECT_FALSE(velocity.isFlashing());
     EXPECT_EQ(track(velocity), juce::Colours::black);
 
-    send(15);
+    send(DisplayCode::dynamicThreshold);
     EXPECT_EQ(track(dynamic), juce::Colour(255, 255, 255));
     send(99); // codes nobody sends change nothing
     send(-1);
@@ -236,7 +239,7 @@ TEST(IndicatorsFromTheProcessor, ARunningDrummerLightsItsPlayersNotesAndWalksThe
         processor.displayCodes.drain(display);
 
         for (const auto& [code, highlighted] : display.codes)
-            if (highlighted && code >= 0 && code <= 5)
+            if (highlighted && code >= DisplayCode::firstMidiIn && code <= DisplayCode::lastMidiIn)
             {
                 // The note lit a light of its own group in its own colour.
                 bool lit = false;
@@ -264,14 +267,24 @@ TEST(IndicatorsFromTheProcessor, ARunningDrummerLightsItsPlayersNotesAndWalksThe
     EXPECT_GE(notesLit, 10);
 }
 
-TEST(IndicatorsFromTheProcessor, HostTransportDisablesTheTransportAndHandsItBackWithTheChosenSubdivision)
+// The panel of a processor whose blocks the test runs, started by its Start button.
+class StartedPanel : public ::testing::Test
 {
+protected:
+    StartedPanel() : driver(processor, rate, blockSize), editor(processor)
+    {
+        pumpMessages();
+        editor->start_button->setToggleState(true, juce::sendNotificationSync);
+        driver.run(blockSize);
+    }
+
     BattoAudioProcessor processor;
-    BlockDriver driver(processor, rate, blockSize);
-    EditorSession editor(processor);
-    pumpMessages();
-    editor->start_button->setToggleState(true, juce::sendNotificationSync);
-    driver.run(blockSize);
+    BlockDriver driver;
+    EditorSession editor;
+};
+
+TEST_F(StartedPanel, HostTransportDisablesTheTransportAndHandsItBackWithTheChosenSubdivision)
+{
     ASSERT_TRUE(processor.isRunning());
 
     driver.playHead.answers = true;
@@ -299,4 +312,28 @@ TEST(IndicatorsFromTheProcessor, HostTransportDisablesTheTransportAndHandsItBack
     EXPECT_TRUE(editor->tempo_slider->isEnabled());
     EXPECT_EQ(processor.getDivisionDuTempsSetting(), 4);
     EXPECT_EQ(editor->shownProgressionRow(), 4);
+}
+
+TEST_F(StartedPanel, StopDarkensTheBarAndTheGlowingLightsAfterWhatTheLastBlocksReported)
+{
+    for (int block = 0; block < 100; ++block)
+        driver.run(blockSize);
+    editor->drainDisplayCodes();
+    // A fill counts down (its lights glow) and the last blocks' positions wait in the queue
+    // when the user presses Stop.
+    editor->setControlHighlight(eventCode(DisplayCode::breakOneToGo + 1));
+    for (int block = 0; block < 60; ++block) // more than a half subdivision
+        driver.run(blockSize);
+    editor->stop_button->setToggleState(true, juce::sendNotificationSync);
+    driver.run(blockSize);
+    editor->drainDisplayCodes();
+    EXPECT_EQ(rowColours(*editor, 2), "........");
+    EXPECT_FALSE(editor->flash_lights[20]->isVisible());
+
+    // Lights that glow when the user presses Start go dark too.
+    editor->setControlHighlight(eventCode(DisplayCode::breakOneToGo));
+    editor->start_button->setToggleState(true, juce::sendNotificationSync);
+    driver.run(blockSize);
+    editor->drainDisplayCodes();
+    EXPECT_FALSE(editor->flash_lights[20]->isVisible());
 }

@@ -126,7 +126,10 @@ TEST(BlockLoop, ADueStepRunsBeforeANoteOnAtTheSameSample)
                 blockSize, block == c.block
                                ? std::vector<std::pair<int, juce::MidiMessage>>{{c.position, noteOn(60, 64)}}
                                : std::vector<std::pair<int, juce::MidiMessage>>{});
-        const auto codes = fixture.drainCodes();
+        auto codes = fixture.drainCodes();
+        ASSERT_FALSE(codes.empty());
+        EXPECT_EQ(codes.front(), std::make_pair(int{DisplayCode::performanceReset}, true)) << "Start resets first";
+        codes.erase(codes.begin());
         ASSERT_NE(lastMidiInCode(codes), -1) << "block " << c.block;
         EXPECT_EQ(lastMidiInCode(codes) & 1, c.reachedBit) << "block " << c.block;
         if (c.reachedBit == 1)

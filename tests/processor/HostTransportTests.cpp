@@ -143,8 +143,8 @@ TEST(HostTransport, JumpBackStartsFollowingAgain)
     fixture.driver.playHead.position.setPpqPosition(0.0); // a loop back to the song's start
     const auto hits = eventsOf(fixture.driver.run(blockSize));
     const auto codes = fixture.drainCodes();
-    EXPECT_EQ(fixture.count(codes, 10), 2);
-    EXPECT_EQ(fixture.count(codes, 11), 0);
+    EXPECT_EQ(fixture.count(codes, DisplayCode::hostTookOver), 2);
+    EXPECT_EQ(fixture.count(codes, DisplayCode::hostLetGo), 0);
     EXPECT_EQ(fixture.processor.currentInstant.bar, 0);
     EXPECT_EQ(fixture.processor.currentInstant.beat, 0);
     ASSERT_FALSE(hits.empty());
@@ -169,7 +169,7 @@ TEST(HostTransport, LeavingTheHostStopsTheDrummer)
     EXPECT_EQ(*fixture.processor.getTempo(), 100.0);
     EXPECT_EQ(fixture.processor.getDivisionDuTempsSetting(), 4);
     EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 44100.0 * 60 / (4 * 100.0));
-    EXPECT_EQ(fixture.drainCodes(), (std::vector<std::pair<int, bool>>{{11, true}, {12, true}}));
+    EXPECT_EQ(fixture.drainCodes(), (std::vector<std::pair<int, bool>>{{DisplayCode::hostLetGo, true}, {DisplayCode::progressionRowChanged, true}}));
 }
 
 TEST(HostTransport, StartAndStopChangeNothingWhileTheHostPlays)
