@@ -336,6 +336,9 @@ bool BattoEditor::keyPressed(const juce::KeyPress& key)
 void BattoEditor::timerCallback()
 {
     drainDisplayCodes();
+#if !BATTO_PLUGIN_BUILD
+    showInstrumentLoading(processor.isExternalPluginLoading());
+#endif
 }
 
 int BattoEditor::drainDisplayCodes()
@@ -476,6 +479,17 @@ void BattoEditor::soundChosen(int kit)
         edit_button->setToggleState(false, juce::sendNotification);
         edit_button->setVisible(false);
     }
+}
+
+void BattoEditor::showInstrumentLoading(bool loading)
+{
+    if (loading == instrumentLoadingShown)
+        return;
+    instrumentLoadingShown = loading;
+    drum_kit_combo->changeItemText(BattoAudioProcessor::kitExternalPlugin,
+                                   loading ? "External Plugin (still loading...)" : "External Plugin");
+    const int shown = drum_kit_combo->getSelectedId();
+    drum_kit_combo->setSelectedId(shown, juce::dontSendNotification); // shows the item's new text
 }
 
 void BattoEditor::SetToneIsExternalPlugin()

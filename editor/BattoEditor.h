@@ -127,6 +127,9 @@ private:
     void soundChosen(int kit);
     void showSoundControls(int kit);
     void externalPluginToggled();
+    // The sound box says so while the instrument plug-in still loads its samples.
+    void showInstrumentLoading(bool loading);
+    bool instrumentLoadingShown = false;
 #endif
 
     juce::TooltipWindow tooltip_window{nullptr, 700};

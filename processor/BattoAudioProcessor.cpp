@@ -196,9 +196,21 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);
     gravaProcessor.prepareToPlay(engineSampleRate, maximumExpectedSamplesPerBlock);
 #if !BATTO_PLUGIN_BUILD
-    prepareExternalPlugin(engineSampleRate, maximumExpectedSamplesPerBlock);
-    loadClickSounds(engineSampleRate);
-    fillBuffersToPlayInternalKit(engineSampleRate);
+    // The sounds take a while (a kit folder's 160 files, an instrument's preparation). A
+    // preparation that only repeats the last one keeps them: the standalone application
+    // prepares the processor before it hands it to its player, which prepares it again
+    // while its audio callback waits for it.
+    const bool repeated = soundsPrepared && soundsSampleRate == engineSampleRate
+                          && soundsBlockSize == maximumExpectedSamplesPerBlock;
+    if (!repeated)
+    {
+        prepareExternalPlugin(engineSampleRate, maximumExpectedSamplesPerBlock);
+        loadClickSounds(engineSampleRate);
+        fillBuffersToPlayInternalKit(engineSampleRate);
+        soundsPrepared = true;
+        soundsSampleRate = engineSampleRate;
+        soundsBlockSize = maximumExpectedSamplesPerBlock;
+    }
 #endif
 }
 
@@ -207,6 +219,7 @@ void BattoAudioProcessor::releaseResources()
 #if !BATTO_PLUGIN_BUILD
     if (takeRecorder != nullptr)
         takeRecorder->endTake(); // the device stops: so does the take
+    soundsPrepared = false;
     releaseExternalPlugin();
 #endif
 }

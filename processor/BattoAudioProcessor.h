@@ -421,6 +421,12 @@ private:
     std::atomic<double> pendingClickTimeMs{-1.0}; // written by the MIDI thread; <= 0 none
     std::atomic<bool> pendingClickAccent{false};  // written by the MIDI thread
 
+    // The rate and block size the sounds were last prepared for (prepareToPlay and
+    // releaseResources, which hosts never run beside a block).
+    bool soundsPrepared = false;
+    double soundsSampleRate = 0.0;
+    int soundsBlockSize = 0;
+
     // Audio thread only (the click sounds are decoded in prepareToPlay).
     int drumKitInBlock = kitInternal;
     int voiceVelocity[numVoices] = {};

@@ -229,7 +229,7 @@ void BattoAudioProcessor::setDrumKit(int kit)
     // only while they are swapped in, so a block never sees a half-built kit.
     std::unique_ptr<KitSamplePlayer> sounds;
     if (kit == kitInternal || kit == kitBattokitFolder)
-        sounds = decodeKit(kit, engineSampleRate);
+        sounds = decodeKit(kit, getEngineSampleRate()); // engineSampleRate is the audio thread's
 
     const bool wasSuspended = isSuspended();
     suspendProcessing(true);

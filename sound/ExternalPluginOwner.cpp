@@ -50,43 +50,99 @@ float outputPeak(const juce::AudioBuffer<float>& audio, int outputs)
     return peak;
 }
 
-// Drives a plug-in (prepared, and to the caller alone) with a probe note-on, repeated with
-// short pauses while it still loads its own samples in the background, until it sounds; then
-// with silence until it has rung out. False when it stays silent for `timeoutMs`.
-bool driveUntilSounding(juce::AudioPluginInstance& plugin, double rate, int blockSize, int probeNote, int timeoutMs)
+} // namespace
+
+// Drives a plug-in (prepared, and to the caller alone) with a probe note-on, repeated while it
+// still loads its own samples in the background, until it sounds; then with silence until it
+// has rung out. The work goes in steps of about a quarter second of audio each, so that it
+// can run a step at a time on the message thread between other events.
+class ExternalPluginOwner::WarmUp
 {
-    const int outputs = plugin.getTotalNumOutputChannels();
-    juce::AudioBuffer<float> audio(renderChannelsOf(plugin), blockSize);
-    juce::MidiBuffer midi;
-    const int blocksPerTry = juce::jmax(1, static_cast<int>(0.25 * rate / blockSize));
-    const auto deadline = juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs);
-    bool sounded = false;
-    while (!sounded && juce::Time::getMillisecondCounter() < deadline)
+public:
+    WarmUp(juce::AudioPluginInstance& pluginToDrive, double rate, int blockSize, int note, int timeoutMs)
+        : plugin(pluginToDrive), probeNote(note & 0x7F), outputs(plugin.getTotalNumOutputChannels()),
+          audio(renderChannelsOf(plugin), blockSize),
+          blocksPerStep(juce::jmax(1, static_cast<int>(0.25 * rate / blockSize))),
+          ringOutBlocksLeft(static_cast<int>(longestRingOutSeconds * rate / blockSize)),
+          deadline(juce::Time::getMillisecondCounter() + static_cast<juce::uint32>(timeoutMs))
     {
-        midi.clear();
-        midi.addEvent(juce::MidiMessage::noteOn(10, probeNote & 0x7F, static_cast<juce::uint8>(100)), 0);
-        for (int block = 0; block < blocksPerTry && !sounded; ++block)
-        {
-            audio.clear();
-            plugin.processBlock(audio, midi);
-            midi.clear();
-            sounded = outputPeak(audio, outputs) > 0.0f;
-        }
-        if (!sounded)
-            juce::Thread::sleep(10); // its samples may still be loading in the background
     }
-    const int longestRingOut = static_cast<int>(longestRingOutSeconds * rate / blockSize);
-    for (int block = 0; sounded && block < longestRingOut; ++block)
+
+    // One step; true once the plug-in has sounded and rung out, or stayed silent too long.
+    bool step()
+    {
+        if (!sounded)
+        {
+            if (juce::Time::getMillisecondCounter() >= deadline)
+                return true;
+            midi.clear();
+            midi.addEvent(juce::MidiMessage::noteOn(10, probeNote, static_cast<juce::uint8>(100)), 0);
+            for (int block = 0; block < blocksPerStep && !sounded; ++block)
+            {
+                render();
+                sounded = outputPeak(audio, outputs) > 0.0f;
+            }
+            return false;
+        }
+        for (int block = 0; block < blocksPerStep; ++block)
+        {
+            render();
+            if (--ringOutBlocksLeft <= 0 || outputPeak(audio, outputs) < ringOutLevel)
+                return true;
+        }
+        return false;
+    }
+
+    // All the steps at once, with short pauses while the plug-in is silent (its samples may
+    // still be loading in the background).
+    void finish()
+    {
+        while (!step())
+            if (!sounded)
+                juce::Thread::sleep(10);
+    }
+
+    bool hasSounded() const
+    {
+        return sounded;
+    }
+
+private:
+    void render()
     {
         audio.clear();
-        midi.clear();
         plugin.processBlock(audio, midi);
-        if (outputPeak(audio, outputs) < ringOutLevel)
-            break;
+        midi.clear();
     }
-    return sounded;
-}
 
+    juce::AudioPluginInstance& plugin;
+    const int probeNote;
+    const int outputs;
+    juce::AudioBuffer<float> audio;
+    juce::MidiBuffer midi;
+    const int blocksPerStep;
+    int ringOutBlocksLeft;
+    const juce::uint32 deadline;
+    bool sounded = false;
+};
+
+// Runs the loading instrument's warm-up a step at a time on the message thread.
+class ExternalPluginOwner::WarmUpSteps : public juce::Timer
+{
+public:
+    explicit WarmUpSteps(ExternalPluginOwner& ownerToStep) : owner(ownerToStep) {}
+
+    void timerCallback() override
+    {
+        owner.continueWarmUp();
+    }
+
+private:
+    ExternalPluginOwner& owner;
+};
+
+namespace
+{
 // True for plug-ins that may load their samples on the LV2 host's background worker.
 bool loadsInTheBackground(const juce::AudioPluginInstance& plugin)
 {
@@ -101,13 +157,16 @@ juce::String absoluteIdentifier(const juce::String& identifier)
 }
 } // namespace
 
-ExternalPluginOwner::ExternalPluginOwner(juce::AudioProcessor& hostProcessor) : host(hostProcessor)
+ExternalPluginOwner::ExternalPluginOwner(juce::AudioProcessor& hostProcessor)
+    : host(hostProcessor), warmUpSteps(std::make_unique<WarmUpSteps>(*this))
 {
-    chunkMidi.ensureSize(chunkMidiBytes);
+    chunkMidi.reserve(chunkMidiBytes);
 }
 
 ExternalPluginOwner::~ExternalPluginOwner()
 {
+    warmUpSteps->stopTimer();
+    finishWarmUp();
     // The processor has normally deleted the plug-in already (deleteExternalPlugin).
     if (externalPlugin != nullptr)
     {
@@ -183,6 +242,7 @@ bool ExternalPluginOwner::runWithExternalPluginAlone(
     if (externalPlugin == nullptr)
         return false;
     const ScopedSuspension suspension(host);
+    finishWarmUp();
     if (!prepared)
         externalPlugin->prepareToPlay(preparedRate, preparedBlockSize);
     work(*externalPlugin, preparedRate, preparedBlockSize);
@@ -194,8 +254,13 @@ bool ExternalPluginOwner::runWithExternalPluginAlone(
 bool ExternalPluginOwner::waitUntilExternalPluginSounds(int probeNote, int timeoutMs)
 {
     bool sounded = false;
-    runWithExternalPluginAlone([&](juce::AudioPluginInstance& plugin, double rate, int blockSize)
-                               { sounded = driveUntilSounding(plugin, rate, blockSize, probeNote, timeoutMs); });
+    runWithExternalPluginAlone(
+        [&](juce::AudioPluginInstance& plugin, double rate, int blockSize)
+        {
+            WarmUp warmUp(plugin, rate, blockSize, probeNote, timeoutMs);
+            warmUp.finish();
+            sounded = warmUp.hasSounded();
+        });
     return sounded;
 }
 
@@ -211,6 +276,7 @@ void ExternalPluginOwner::deleteExternalPlugin()
     std::unique_ptr<juce::AudioPluginInstance> previous;
     {
         const juce::ScopedLock lock(lifecycleLock);
+        finishWarmUp(); // no work of its own may still run when it is deleted
         const ScopedSuspension suspension(host);
         std::swap(previous, externalPlugin);
         pluginChannels = pluginOutputs = 0;
@@ -233,18 +299,22 @@ void ExternalPluginOwner::prepareExternalPlugin(double sampleRate, int maximumBl
         preparedRate = sampleRate;
     preparedBlockSize = juce::jmax(1, maximumBlockSize);
     if (externalPlugin != nullptr)
-        prepareInstance(*externalPlugin, externalBuffer);
+    {
+        finishWarmUp(); // the LV2 host makes a new instance for a new rate
+        startWarmUpIfNeeded(prepareInstance(*externalPlugin, externalBuffer));
+    }
 }
 
 void ExternalPluginOwner::releaseExternalPlugin()
 {
     const juce::ScopedLock lock(lifecycleLock);
+    finishWarmUp();
     if (externalPlugin != nullptr && prepared)
         externalPlugin->releaseResources();
     prepared = false;
 }
 
-void ExternalPluginOwner::prepareInstance(juce::AudioPluginInstance& plugin,
+bool ExternalPluginOwner::prepareInstance(juce::AudioPluginInstance& plugin,
                                           juce::AudioBuffer<float>& renderBuffer) const
 {
     plugin.prepareToPlay(preparedRate, preparedBlockSize);
@@ -258,12 +328,54 @@ void ExternalPluginOwner::prepareInstance(juce::AudioPluginInstance& plugin,
     plugin.processBlock(renderBuffer, events);
     renderBuffer.clear();
     // An LV2 instrument may start loading its samples on the host's background worker in that
-    // first block. It is let finish (a probe note until it sounds, then silence until it has
-    // rung out), so that it sounds from the drummer's first note on, and so that no work of
-    // its own still runs when it is deleted or re-made for a new rate: the LV2 host would
-    // then run that work on a freed instance and crash.
-    if (loadsInTheBackground(plugin))
-        driveUntilSounding(plugin, preparedRate, preparedBlockSize, probeNoteForLoading, longestLoadingMs);
+    // first block: it needs a warm-up (startWarmUpIfNeeded).
+    return loadsInTheBackground(plugin);
+}
+
+void ExternalPluginOwner::startWarmUpIfNeeded(bool needed)
+{
+    // Called while no block can reach the plug-in (preparation, or processing suspended).
+    warmUp.reset();
+    pluginReady.store(!needed);
+    if (!needed)
+        return;
+    warmUp = std::make_unique<WarmUp>(*externalPlugin, preparedRate, preparedBlockSize, probeNoteForLoading,
+                                      longestLoadingMs);
+    warmUpSteps->startTimer(warmUpStepMs);
+}
+
+void ExternalPluginOwner::continueWarmUp()
+{
+    // The plug-in is let finish loading (a probe note until it sounds, then silence until it
+    // has rung out) before the audio thread plays it, so that it sounds from the drummer's
+    // first note on. Until then blocks leave it alone: the message thread drives it here.
+    const juce::ScopedLock lock(lifecycleLock);
+    if (warmUp == nullptr || warmUp->step())
+        endWarmUp();
+}
+
+void ExternalPluginOwner::finishWarmUp()
+{
+    // No work of its own may still run when the plug-in is deleted or re-made for a new rate:
+    // the LV2 host would then run that work on a freed instance and crash.
+    const juce::ScopedLock lock(lifecycleLock);
+    if (warmUp != nullptr)
+        warmUp->finish();
+    endWarmUp();
+}
+
+void ExternalPluginOwner::endWarmUp()
+{
+    warmUpSteps->stopTimer();
+    const bool wasLoading = warmUp != nullptr;
+    warmUp.reset();
+    if (wasLoading)
+        pluginReady.store(true);
+}
+
+bool ExternalPluginOwner::isExternalPluginLoading() const
+{
+    return warmUp != nullptr;
 }
 
 void ExternalPluginOwner::install(std::unique_ptr<juce::AudioPluginInstance> plugin, const juce::String& identifier)
@@ -272,8 +384,8 @@ void ExternalPluginOwner::install(std::unique_ptr<juce::AudioPluginInstance> plu
     juce::AudioBuffer<float> renderBuffer(renderChannelsOf(*plugin), preparedBlockSize);
     {
         const juce::ScopedLock lock(lifecycleLock);
-        if (prepared)
-            prepareInstance(*plugin, renderBuffer);
+        finishWarmUp(); // the present plug-in's, before it goes
+        const bool needsWarmUp = prepared && prepareInstance(*plugin, renderBuffer);
         const int channels = renderChannelsOf(*plugin);
         const int outputs = plugin->getTotalNumOutputChannels();
         {
@@ -282,6 +394,7 @@ void ExternalPluginOwner::install(std::unique_ptr<juce::AudioPluginInstance> plu
             std::swap(externalBuffer, renderBuffer);
             pluginChannels = channels;
             pluginOutputs = outputs;
+            startWarmUpIfNeeded(needsWarmUp);
         }
         externalPluginPath = identifier;
         if (plugin != nullptr && prepared)
@@ -301,8 +414,9 @@ void ExternalPluginOwner::renderExternalPlugin(juce::AudioBuffer<float>& buffer,
 {
     juce::AudioPluginInstance* plugin = externalPlugin.get();
     const int numSamples = buffer.getNumSamples();
-    if (plugin == nullptr || numSamples <= 0)
-        return;
+    if (plugin == nullptr || numSamples <= 0 || !pluginReady.load(std::memory_order_acquire))
+        return; // still loading: the message thread drives it meanwhile
+
     if (numSamples <= preparedBlockSize)
     {
         renderChunk(*plugin, buffer, midi, 0, numSamples, gain);
@@ -314,10 +428,9 @@ void ExternalPluginOwner::renderExternalPlugin(juce::AudioBuffer<float>& buffer,
         const int length = juce::jmin(preparedBlockSize, numSamples - start);
         chunkMidi.clear();
         for (const auto event : midi)
-            if (event.samplePosition >= start && event.samplePosition < start + length
-                && chunkMidi.data.size() + event.numBytes + 8 <= static_cast<int>(chunkMidiBytes))
-                chunkMidi.addEvent(event.data, event.numBytes, event.samplePosition - start);
-        renderChunk(*plugin, buffer, chunkMidi, start, length, gain);
+            if (event.samplePosition >= start && event.samplePosition < start + length)
+                chunkMidi.add(event.data, event.numBytes, event.samplePosition - start);
+        renderChunk(*plugin, buffer, chunkMidi.events, start, length, gain);
     }
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ReservedMidiBuffer.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -52,6 +55,10 @@ public:
     juce::String saveExternalPluginState(const juce::File& stateFile, juce::Result* writeResult = nullptr);
 
     virtual bool hasExternalPlugin() const;
+    // True while a loaded instrument still loads its samples (an LV2 instrument's warm-up):
+    // it plays nothing yet. The warm-up runs in short steps on the message thread, which it
+    // never holds for long.
+    bool isExternalPluginLoading() const;
     juce::AudioPluginInstance* getExternalPlugin() const;
     // The identifier the loaded plug-in was created from; empty when none is loaded.
     const juce::String& getExternalPluginPath() const;
@@ -90,9 +97,21 @@ protected:
                                 juce::MidiBuffer& midi);
 
 private:
+    class WarmUp;
+    class WarmUpSteps;
+    static constexpr int warmUpStepMs = 20;
+
     void install(std::unique_ptr<juce::AudioPluginInstance> plugin, const juce::String& identifier);
     void closeExternalPluginWindow();
-    void prepareInstance(juce::AudioPluginInstance& plugin, juce::AudioBuffer<float>& renderBuffer) const;
+    // Prepares a plug-in and runs its first block; true when it needs a warm-up.
+    bool prepareInstance(juce::AudioPluginInstance& plugin, juce::AudioBuffer<float>& renderBuffer) const;
+    // The warm-up of the installed plug-in: started while no block can reach it, stepped by
+    // the message thread's timer, finished at once before the plug-in is deleted, replaced,
+    // re-prepared or released.
+    void startWarmUpIfNeeded(bool needed);
+    void continueWarmUp();
+    void finishWarmUp();
+    void endWarmUp();
     void renderChunk(juce::AudioPluginInstance& plugin, juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi,
                      int startSample, int numSamples, float gain);
 
@@ -103,7 +122,7 @@ private:
     juce::AudioBuffer<float> externalBuffer; // the plug-in renders into it, reused every block
     int pluginChannels = 0;                  // channels of externalBuffer: the plug-in's inputs and outputs
     int pluginOutputs = 0;
-    juce::MidiBuffer chunkMidi; // MIDI of one part of a block longer than the plug-in was prepared for
+    ReservedMidiBuffer chunkMidi; // MIDI of one part of a block longer than the plug-in was prepared for
 
     // Message thread.
     juce::String externalPluginPath;
@@ -114,8 +133,14 @@ private:
     bool prepared = false;
     double preparedRate = creationSampleRate;
     int preparedBlockSize = creationBlockSize;
-    // Serialises preparation, release and swapping; never taken by the audio thread.
+    // Serialises preparation, release, swapping and the warm-up's steps; never taken by the
+    // audio thread.
     juce::CriticalSection lifecycleLock;
+    std::unique_ptr<WarmUp> warmUp; // message thread, under lifecycleLock; null when none runs
+    std::unique_ptr<WarmUpSteps> warmUpSteps;
+    // Written by the message thread while no block can reach the plug-in (false) or when
+    // its warm-up ends (true); read by the audio thread, which plays the plug-in only then.
+    std::atomic<bool> pluginReady{true};
 
     JUCE_DECLARE_NON_COPYABLE(ExternalPluginOwner)
 };

@@ -98,8 +98,18 @@ void BattoStandAloneApplication::createMainWindow()
     window->showWithContent(content, processor.get());
     mainWindow = std::move(window);
 
-    // Audio flows through the processor from here on. The devices are followed from now:
-    // the JACK MIDI ports and the MIDI thread's output.
+    // Audio flows through the processor from here on. The player prepares it while holding
+    // the lock that its audio callback waits for: the processor is prepared for the device
+    // first, so that the player's preparation only repeats it and keeps the sounds (a kit
+    // folder's decoding, an instrument's preparation) out of the device's audio thread's way.
+    if (auto* device = deviceManager->getCurrentAudioDevice())
+    {
+        const double rate = device->getCurrentSampleRate();
+        const int blockSize = device->getCurrentBufferSizeSamples();
+        processor->setRateAndBufferSizeDetails(rate, blockSize);
+        processor->prepareToPlay(rate, blockSize);
+    }
+    // The devices are followed from now: the JACK MIDI ports and the MIDI thread's output.
     player->setProcessor(processor.get());
     deviceManager->addChangeListener(this);
     followAudioDevice();

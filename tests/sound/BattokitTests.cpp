@@ -100,6 +100,35 @@ TEST(Battokit, TheProcessorLoadsTheChosenFolderAndPlaysItsLayers)
               static_cast<int>(frames * 44100.0 / 48000.0 + 1));
 }
 
+// The standalone application prepares the processor before its player does, and the player
+// prepares it again while its audio callback waits: that repeat must not decode the folder's
+// 160 files again. A new rate or block size does.
+TEST(Battokit, APreparationThatOnlyRepeatsTheLastKeepsTheDecodedKit)
+{
+    TemporaryFolder folder;
+    const juce::File kitFolder = folder.file("drums.battokit");
+    writeKit(kitFolder, 48000.0);
+    TestProcessor processor;
+    processor.setBattokitPath(kitFolder);
+    processor.setDrumKit(BattoAudioProcessor::kitBattokitFolder);
+    processor.setRateAndBufferSizeDetails(48000.0, 256);
+    processor.prepareToPlay(48000.0, 256);
+    const auto kickLength = [&processor] { return processor.getKit().kitBuffers[Batto::Kick][12].getNumSamples(); };
+    ASSERT_EQ(kickLength(), frames);
+
+    writeWav(BattokitFolder::fileFor(kitFolder, Batto::Kick, 12), 48000.0, 2, 2 * frames,
+             [](int, int) { return 0.5f; }); // the folder changes on disk meanwhile
+    processor.prepareToPlay(48000.0, 256);
+    EXPECT_EQ(kickLength(), frames);
+
+    processor.prepareToPlay(48000.0, 512);
+    EXPECT_EQ(kickLength(), 2 * frames);
+    processor.releaseResources(); // a device that stops and starts again decodes it too
+    writeKitFile(kitFolder, Batto::Kick, 12, 48000.0);
+    processor.prepareToPlay(48000.0, 512);
+    EXPECT_EQ(kickLength(), frames);
+}
+
 TEST(Battokit, AKitRecordedAt44100PlaysResampledAt48000)
 {
     TemporaryFolder folder;
