@@ -41,13 +41,12 @@ GravaAudioProcessor::GravaAudioProcessor()
 {
     heldNotes.reserve(maxHeldNotes);
     voiceEvents.ensureStorageAllocated(reservedVoiceEvents);
-    bassMidiOut.ensureSize(reservedBassMidiBytes);
+    bassMidiOut.reserve(reservedBassMidiBytes);
 }
 
 void GravaAudioProcessor::reserveBassLine(size_t bytes)
 {
-    bassMidiOut.ensureSize(bytes);
-    bassLineRoom = juce::jmax(bassLineRoom, bytes);
+    bassMidiOut.reserve(bytes);
 }
 
 int GravaAudioProcessor::bassOutputNote(int note) const
@@ -209,7 +208,7 @@ void GravaAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 
     // The line replaces the block's MIDI by an exchange of storage: nothing is copied, and
     // nothing grows (the player's messages go back into the line's storage next block).
-    midi.swapWith(bassMidiOut);
+    midi.swapWith(bassMidiOut.events);
     bassMidiOut.clear();
 }
 
@@ -297,10 +296,8 @@ void GravaAudioProcessor::writeBassNote(int status, int note, int velocity, int 
 // Events before the block's start are not part of its output (the note logic still saw them).
 void GravaAudioProcessor::addToBassLine(const juce::uint8* data, int numBytes, int position)
 {
-    constexpr size_t eventOverhead = sizeof(juce::int32) + sizeof(juce::uint16); // time and size
-    const size_t needed = (size_t)bassMidiOut.data.size() + (size_t)numBytes + eventOverhead;
-    if (position >= 0 && numBytes > 0 && needed <= bassLineRoom)
-        bassMidiOut.addEvent(data, numBytes, position);
+    if (position >= 0)
+        bassMidiOut.add(data, numBytes, position);
 }
 
 // Press times count from the start of the current block; the floor keeps a key held for

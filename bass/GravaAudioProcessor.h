@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioProcessorWITHOUTMidiInFilter.h"
+#include "ReservedMidiBuffer.h"
 #include "VexMidiInput.h"
 
 #include <atomic>
@@ -76,7 +77,9 @@ public:
     // Written by setStateInformation (the host's thread), read by the audio thread.
     std::atomic<int> octa{0};     // largest number of octaves a note moves down, minus one
     std::atomic<int> lown{40};    // lowest note a note may keep before its last octave shift
-    juce::MidiBuffer bassMidiOut; // the bass line of the current block (audio thread)
+    // The bass line of the current block (audio thread). Its events' storage is exchanged
+    // with the caller's buffer every block, which holds at least the reserved room.
+    ReservedMidiBuffer bassMidiOut;
     // Set by the editor's switch (message thread); read and cleared by the audio thread. Losing
     // or repeating a request is harmless.
     std::atomic<bool> allNotesOffRequested{false};
@@ -94,5 +97,4 @@ private:
     void addToBassLine(const juce::uint8* data, int numBytes, int position);
     void agePressTimes(int blockLength);
 
-    size_t bassLineRoom = reservedBassMidiBytes; // set before blocks run (reserveBassLine)
 };

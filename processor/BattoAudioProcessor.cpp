@@ -125,45 +125,11 @@ void BattoAudioProcessor::reserveBuffers(int samplesPerBlock)
     // The follower's line and followerMidi exchange their storage every block: both get the
     // same room.
     followerMidi.reserve(juce::jmax(bytes, size_t(GravaAudioProcessor::reservedBassMidiBytes)));
-    gravaProcessor.reserveBassLine(followerMidi.capacityBytes);
+    gravaProcessor.reserveBassLine(followerMidi.capacity());
     midiHandOver.reserve(2 * bytes); // the drum notes and the previews of a block
 #if !BATTO_PLUGIN_BUILD
     reserveMidiInFilterScratch(juce::jmax(bytes, defaultFilterScratchBytes));
 #endif
-}
-
-//==============================================================================
-void BattoAudioProcessor::ReservedMidiBuffer::reserve(size_t bytes)
-{
-    if (bytes > capacityBytes)
-    {
-        events.ensureSize(bytes);
-        capacityBytes = bytes;
-        // Written over once here, so that the audio thread never meets a fresh page of it (the
-        // first write to one is a page fault).
-        const auto used = static_cast<size_t>(events.data.size());
-        std::memset(events.data.getRawDataPointer() + used, 0, capacityBytes - used);
-    }
-}
-
-bool BattoAudioProcessor::ReservedMidiBuffer::add(const juce::uint8* data, int numBytes, int samplePosition)
-{
-    const size_t needed =
-        static_cast<size_t>(events.data.size()) + static_cast<size_t>(numBytes) + midiEventOverhead;
-    if (numBytes <= 0 || needed > capacityBytes)
-        return false;
-    return events.addEvent(data, numBytes, samplePosition);
-}
-
-void BattoAudioProcessor::ReservedMidiBuffer::clear()
-{
-    events.clear(); // keeps the storage
-}
-
-void BattoAudioProcessor::ReservedMidiBuffer::swapWith(ReservedMidiBuffer& other)
-{
-    events.swapWith(other.events);
-    std::swap(capacityBytes, other.capacityBytes);
 }
 
 //==============================================================================

@@ -6,6 +6,7 @@
 #include "HostSongPosition.h"
 #include "LockFreeQueue.h"
 #include "MidiOutputHandOver.h"
+#include "ReservedMidiBuffer.h"
 
 #if BATTO_PLUGIN_BUILD
 #include "AudioProcessorWITHOUTMidiInFilter.h"
@@ -257,19 +258,6 @@ protected:
 
 private:
     //==============================================================================
-    // A MIDI buffer whose storage is reserved outside the audio thread. Adding an event
-    // that would not fit drops it instead of growing the storage.
-    struct ReservedMidiBuffer
-    {
-        void reserve(size_t bytes);
-        bool add(const juce::uint8* data, int numBytes, int samplePosition);
-        void clear();
-        void swapWith(ReservedMidiBuffer& other);
-
-        juce::MidiBuffer events;
-        size_t capacityBytes = 0;
-    };
-
     // One event of the block's MIDI as the engine loop takes it.
     struct BlockEvent
     {
@@ -382,6 +370,20 @@ private:
     // too when it applies it.
     std::atomic<int> pendingDivisionDuTemps{0};
 
+    // The atomics above are shared with the audio thread, which must never wait on a lock
+    // inside one of them.
+    static_assert(std::atomic<double>::is_always_lock_free && std::atomic<float>::is_always_lock_free
+                      && std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+                  "the settings shared with the audio thread need lock-free atomics");
+
+    // The engine's own state (the fields of Batto) and the fields from here to songPosition
+    // belong to the thread that runs the engine: the audio thread, in processBlock. With the
+    // MIDI output chosen (standalone) two others touch them too, each holding the
+    // framework's callback lock so that no block runs meanwhile: the message thread, which
+    // takes up Start, Stop and subdivision choices at once (applyUserRequestsWhileMidiThreadPlays),
+    // and the MIDI thread, which takes the performance over and hands it back. prepareToPlay
+    // runs while no block does.
+    //
     // The values the engine reads through the host interface's pointers during one block:
     // the audio thread copies them from the settings at the start of every block, except the
     // subdivision count, which changes only by the subdivision rule (at once when stopped, on
@@ -391,7 +393,7 @@ private:
     bool autoKickInUse = false;
     bool autoSnareInUse = false;
 
-    // Audio thread only (prepareToPlay runs while no block does).
+    // The engine's thread (see above): the audio thread, or another under the callback lock.
     double preparedSampleRate = 44100.0;
     double engineSampleRate = 44100.0; // the last usable rate; every engine duration uses it
     double hostTempo = 120.0;

@@ -18,11 +18,7 @@ void BattoAudioProcessor::outputJouer(Percu voice, int velocity)
     if (!isVoice(voice))
         return;
     velocity = juce::jlimit(0, 127, velocity);
-    // Single precision on purpose: 100 x 0.7f is 70, not 69. A negative scale sends 0
-    // rather than a byte that is no MIDI data; the product is limited before it becomes an
-    // int, which it could not hold with a scale as a stored file may give it.
-    const float scaled = static_cast<float>(velocity) * velocityScales[voice].load();
-    const int noteVelocity = static_cast<int>(juce::jlimit(0.0f, 127.0f, scaled));
+    const int noteVelocity = drumNoteVelocity(velocity, velocityScales[voice].load());
     const juce::uint8 noteOn[3] = {0x99, static_cast<juce::uint8>(drumNotes[voice].load() & 0x7F),
                                    static_cast<juce::uint8>(noteVelocity)};
 #if !BATTO_PLUGIN_BUILD

@@ -4,18 +4,13 @@
 
 #include "Batto.h"
 #include "BattoAudioProcessor.h"
+#include "EngineNumbers.h"
 
 #include <cmath>
 #include <cstddef>
 
 namespace batto_processor
 {
-// Every conversion of a double to an engine int truncates toward zero.
-inline int truncated(double value)
-{
-    return static_cast<int>(value);
-}
-
 inline bool isUsableSampleRate(double rate)
 {
     return std::isfinite(rate) && rate >= BattoAudioProcessor::lowestSampleRate
@@ -37,15 +32,12 @@ inline bool isVoice(int voice)
     return voice >= 0 && voice < Batto::numVoices;
 }
 
-// Bytes an event takes in a juce::MidiBuffer besides its own: a 32-bit time and a 16-bit size.
-constexpr size_t midiEventOverhead = sizeof(juce::int32) + sizeof(juce::uint16);
-
 // Room for the MIDI of one block: the drum hits of a dense performance stay far below it,
 // and a host feeding a block with more incoming messages than this is not a keyboard.
 inline size_t midiBytesFor(int samplesPerBlock)
 {
     const size_t events = 1024 + 4 * static_cast<size_t>(juce::jmax(0, samplesPerBlock));
-    return events * (midiEventOverhead + 3);
+    return events * (ReservedMidiBuffer::eventOverhead + 3);
 }
 
 constexpr int blockSizeReservedAtConstruction = 4096;

@@ -3,6 +3,7 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 // A MIDI buffer for the audio thread: its storage is reserved beforehand (reserve: the message
@@ -24,6 +25,10 @@ public:
             return;
         events.ensureSize(bytes);
         capacityBytes = bytes;
+        // Written over once here, so that the audio thread never meets a fresh page of it (the
+        // first write to one is a page fault).
+        const auto used = static_cast<size_t>(events.data.size());
+        std::memset(events.data.getRawDataPointer() + used, 0, capacityBytes - used);
     }
 
     size_t capacity() const

@@ -2,15 +2,10 @@
 
 #include "JackMidiPorts.h"
 
-namespace
-{
-constexpr size_t midiBufferEventOverhead = sizeof(juce::int32) + sizeof(juce::uint16);
-}
-
 BattoAudioProcessorWithJackMidiIn::BattoAudioProcessorWithJackMidiIn(const Settings& settings)
     : BattoAudioProcessor(settings)
 {
-    blockMidi.ensureSize(blockMidiCapacity);
+    blockMidi.reserve(blockMidiCapacity);
 }
 
 void BattoAudioProcessorWithJackMidiIn::setJackMidiPorts(JackMidiPorts* ports)
@@ -30,11 +25,8 @@ void BattoAudioProcessorWithJackMidiIn::processBlock(juce::AudioBuffer<float>& b
     // audio thread, and an event that would not fit is dropped rather than allocated for.
     blockMidi.clear();
     for (const auto event : midiMessages)
-        if (static_cast<size_t>(blockMidi.data.size()) + static_cast<size_t>(event.numBytes)
-                + midiBufferEventOverhead
-            <= blockMidiCapacity)
-            blockMidi.addEvent(event.data, event.numBytes, event.samplePosition);
-    jackMidiPorts->addEventsForBlock(blockMidi, blockMidiCapacity, buffer.getNumSamples());
-    BattoAudioProcessor::processBlock(buffer, blockMidi);
+        blockMidi.add(event.data, event.numBytes, event.samplePosition);
+    jackMidiPorts->addEventsForBlock(blockMidi, buffer.getNumSamples());
+    BattoAudioProcessor::processBlock(buffer, blockMidi.events);
     midiMessages.clear();
 }

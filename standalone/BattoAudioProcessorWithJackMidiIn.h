@@ -24,5 +24,5 @@ private:
     static constexpr size_t blockMidiCapacity = 64 * 1024;
 
     JackMidiPorts* jackMidiPorts = nullptr;
-    juce::MidiBuffer blockMidi; // audio thread: the block's MIDI from both sources (reserved)
+    ReservedMidiBuffer blockMidi; // audio thread: the block's MIDI from both sources
 };

@@ -1,5 +1,7 @@
 #include "BattoMidiProcessor.h"
 
+#include "EngineNumbers.h"
+
 #include <chrono>
 #include <cmath>
 #include <pthread.h>
@@ -7,10 +9,6 @@
 
 namespace
 {
-int truncated(double value)
-{
-    return static_cast<int>(value);
-}
 
 // The drummer's clock should not wait behind whatever else the machine runs: where the system
 // allows it, the thread that keeps time runs under the real-time round-robin policy at a low
@@ -222,9 +220,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::outputJouer(Percu voice, in
     const juce::ScopedLock lock(engineLock); // previews come from the message thread
     if (!hasOutput())
         return;
-    // Single precision, as the processor scales its own notes; never above 127 nor below 0.
-    const float scaled = static_cast<float>(velocity) * processor->getVelocityScale(voice);
-    const int noteVelocity = juce::jlimit(0, 127, truncated(juce::jmin(127.0f, scaled)));
+    const int noteVelocity = drumNoteVelocity(velocity, processor->getVelocityScale(voice)); // as the processor's
     const auto note = static_cast<juce::uint8>(processor->getDrumNote(voice) & 0x7F);
     output->sendNow(juce::MidiMessage(0x99, note, noteVelocity));
 }

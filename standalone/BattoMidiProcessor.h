@@ -106,7 +106,11 @@ private:
     void rebaseIfNeeded();
     int turnOfTheLoop(); // under the lock: the time of the next engine step
 
-    juce::CriticalSection engineLock; // serialises every engine and bass-follower call
+    // Serialises every engine and bass-follower call. Lock order: the processor's callback
+    // lock first, then this one (the take-over and the hand-back hold both, to keep the
+    // audio thread out of the processor's engine); never the callback lock while holding
+    // this one.
+    juce::CriticalSection engineLock;
     GravaMidiProcessorForBatto gravaMidiProcessor;
     DrumNoteOutput* output = nullptr; // under engineLock
     bool playing = false;             // under engineLock

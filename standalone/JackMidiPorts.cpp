@@ -12,9 +12,6 @@ namespace
 // no longer played.
 constexpr int periodsBeforeAnEventIsStale = 8;
 
-// Bytes a juce::MidiBuffer takes per event besides the message: a 32-bit time and a 16-bit size.
-constexpr size_t midiBufferEventOverhead = sizeof(juce::int32) + sizeof(juce::uint16);
-
 // Frames from `from` to `to` on JACK's wrapping 32-bit frame clock.
 int framesFrom(juce::uint32 from, juce::uint32 to)
 {
@@ -223,7 +220,7 @@ void JackMidiPorts::writeOutput(juce::uint32 nframes)
     }
 }
 
-void JackMidiPorts::addEventsForBlock(juce::MidiBuffer& block, size_t blockCapacityBytes, int numSamples)
+void JackMidiPorts::addEventsForBlock(ReservedMidiBuffer& block, int numSamples)
 {
     if (!isOpen() || numSamples <= 0)
         return;
@@ -240,10 +237,7 @@ void JackMidiPorts::addEventsForBlock(juce::MidiBuffer& block, size_t blockCapac
         isHeldForNextBlock = false;
         if (position < -periodsBeforeAnEventIsStale * numSamples)
             continue;
-        const size_t needed =
-            static_cast<size_t>(block.data.size()) + heldForNextBlock.size + midiBufferEventOverhead;
-        if (needed <= blockCapacityBytes)
-            block.addEvent(heldForNextBlock.bytes, heldForNextBlock.size, juce::jmax(0, position));
+        block.add(heldForNextBlock.bytes, heldForNextBlock.size, juce::jmax(0, position));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "DrumNoteOutput.h"
 #include "LockFreeQueue.h"
+#include "ReservedMidiBuffer.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -44,8 +45,9 @@ public:
     juce::String getOutputPortName() const; // "client:midi_out"
 
     // Audio thread: adds the events due in this block (numSamples frames, one JACK period)
-    // to `block` at their frames. Never allocates: an event that does not fit is dropped.
-    void addEventsForBlock(juce::MidiBuffer& block, size_t blockCapacityBytes, int numSamples);
+    // to `block` at their frames. Never allocates: an event that does not fit is dropped (and
+    // counted by the buffer).
+    void addEventsForBlock(ReservedMidiBuffer& block, int numSamples);
 
     // DrumNoteOutput: queued for midi_out (messages of up to three bytes).
     void sendNow(const juce::MidiMessage& message) override;
