@@ -1,7 +1,10 @@
 #include "EditorTestSupport.h"
 
-// Writes pictures of the panel of this build into the build folder (snapshots/), to look
-// at: stopped, running with lights lit and a special event, and the drum-map window.
+// Pictures of the panel of this build: stopped, running with lights lit and a special event,
+// and the drum-map window. Each is written into the build folder (snapshots/), to look at,
+// and compared with its reference picture in tests/editor/snapshots, so that a broken
+// caption, slot, light or thumb fails. scripts/update-snapshots.sh writes the references
+// again when the panel is meant to change.
 
 namespace
 {
@@ -24,11 +27,41 @@ juce::File writeSnapshot(const juce::Image& image, const juce::String& state)
     return file;
 }
 
+// A pixel differs when one of its channels is off by more than this (rounding in the
+// rasteriser); a picture matches its reference when no more than a few pixels differ.
+constexpr int channelTolerance = 16;
+constexpr int differingPixelsAllowed = 16;
+
+int channelDistance(juce::Colour a, juce::Colour b)
+{
+    return std::max({std::abs(a.getRed() - b.getRed()), std::abs(a.getGreen() - b.getGreen()),
+                     std::abs(a.getBlue() - b.getBlue()), std::abs(a.getAlpha() - b.getAlpha())});
+}
+
 void expectPicture(const juce::File& file, int width, int height)
 {
     const juce::Image back = juce::ImageFileFormat::loadFrom(file);
-    EXPECT_EQ(back.getWidth(), width) << file.getFullPathName();
-    EXPECT_EQ(back.getHeight(), height);
+    ASSERT_EQ(back.getWidth(), width) << file.getFullPathName();
+    ASSERT_EQ(back.getHeight(), height);
+
+    const juce::File referenceFile = juce::File(BATTO_REFERENCE_SNAPSHOT_FOLDER).getChildFile(file.getFileName());
+    const juce::Image reference = juce::ImageFileFormat::loadFrom(referenceFile);
+    ASSERT_TRUE(reference.isValid()) << "no reference picture " << referenceFile.getFullPathName()
+                                     << " (scripts/update-snapshots.sh writes it)";
+    ASSERT_EQ(reference.getWidth(), width) << referenceFile.getFullPathName();
+    ASSERT_EQ(reference.getHeight(), height);
+    int differing = 0;
+    juce::Rectangle<int> where;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (channelDistance(back.getPixelAt(x, y), reference.getPixelAt(x, y)) > channelTolerance)
+            {
+                where = differing++ == 0 ? juce::Rectangle<int>(x, y, 1, 1)
+                                         : where.getUnion(juce::Rectangle<int>(x, y, 1, 1));
+            }
+    EXPECT_LE(differing, differingPixelsAllowed)
+        << file.getFullPathName() << " differs from " << referenceFile.getFullPathName() << " in " << differing
+        << " pixels within " << where.toString() << " (scripts/update-snapshots.sh writes the references again)";
 }
 } // namespace
 
@@ -54,10 +87,10 @@ TEST(EditorSnapshots, PanelStoppedRunningAndWithItsDrumMap)
         driver.run(blockSize, in);
         editor->drainDisplayCodes();
     }
-    editor->setControlHighlight(eventCode(8));  // the fill's glow, two subdivisions from the bar line
+    editor->setControlHighlight(eventCode(DisplayCode::breakOneToGo + 1)); // the fill's glow
     editor->setControlHighlight(eventCode(1));
     editor->setControlHighlight(eventCode(2));
-    editor->setControlHighlight(eventCode(16)); // both thresholds
+    editor->setControlHighlight(eventCode(DisplayCode::bothThresholds));
     const juce::File running = writeSnapshot(snapshotOf(*editor), "running");
     expectPicture(running, 480, 295);
 
