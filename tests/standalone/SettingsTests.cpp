@@ -78,17 +78,17 @@ TEST(Settings, AChangeReachesTheFileWhileTheApplicationRuns)
     TemporaryHome home;
     writeTestDeviceState(home.settingsFile());
     RunningApplication app;
-    app.processor().setTempo(97.5);
-    app.filter().midiInChannel = 10;
+    app.processor().setClickVolume(0.6); // as the metronome window does
+    app.filter().midiInChannel = 10;     // as the MIDI-in filter window does
     const auto saved = [&home]
     {
         const auto written = readSettings(home.settingsFile());
-        return written.getDoubleValue("tempo") == 97.5 && written.getIntValue("midi_chanel") == 10;
+        return written.getDoubleValue("metronomeVolume") == 0.6 && written.getIntValue("midi_chanel") == 10;
     };
     const auto giveUp = juce::Time::getMillisecondCounter() + 10000;
     while (!saved() && juce::Time::getMillisecondCounter() < giveUp)
         juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
-    EXPECT_TRUE(saved());
+    EXPECT_TRUE(saved()) << home.settingsFile().loadFileAsString();
 }
 
 TEST(Settings, EveryChangedValueIsWrittenAtExitAndReadBackNextTime)
