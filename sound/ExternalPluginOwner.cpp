@@ -256,18 +256,16 @@ bool ExternalPluginOwner::waitUntilExternalPluginSounds(int probeNote, int timeo
     bool sounded = false;
     runWithExternalPluginAlone(
         [&](juce::AudioPluginInstance& plugin, double rate, int blockSize)
-        {
-            WarmUp warmUp(plugin, rate, blockSize, probeNote, timeoutMs);
-            warmUp.finish();
-            sounded = warmUp.hasSounded();
-        });
+        { sounded = driveUntilSounding(plugin, rate, blockSize, probeNote, timeoutMs); });
     return sounded;
 }
 
 bool ExternalPluginOwner::driveUntilSounding(juce::AudioPluginInstance& plugin, double sampleRate, int blockSize,
                                              int probeNote, int timeoutMs)
 {
-    return ::driveUntilSounding(plugin, sampleRate, blockSize, probeNote, timeoutMs);
+    WarmUp warmUp(plugin, sampleRate, blockSize, probeNote, timeoutMs);
+    warmUp.finish();
+    return warmUp.hasSounded();
 }
 
 void ExternalPluginOwner::deleteExternalPlugin()
