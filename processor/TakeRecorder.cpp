@@ -5,14 +5,13 @@
 
 namespace
 {
-constexpr size_t midiEventOverhead = sizeof(juce::int32) + sizeof(juce::uint16);
 constexpr int pieceBytes = static_cast<int>(sizeof(TakeEvent::bytes));
 } // namespace
 
 TakeRecorder::TakeRecorder()
 {
-    keptMidi.ensureSize(keptMidiBytes);
-    earlyMidi.ensureSize(keptMidiBytes);
+    keptMidi.reserve(keptMidiBytes);
+    earlyMidi.reserve(keptMidiBytes);
     audioRing.clear();
 }
 
@@ -31,30 +30,26 @@ bool TakeRecorder::isAudioOn() const
     return audioOn.load();
 }
 
-int TakeRecorder::copyInto(juce::MidiBuffer& destination, const juce::MidiBuffer& source)
+void TakeRecorder::copyInto(ReservedMidiBuffer& destination, const juce::MidiBuffer& source)
 {
-    int lost = 0;
     destination.clear();
     for (const auto event : source)
-    {
-        const size_t needed = static_cast<size_t>(destination.data.size()) + static_cast<size_t>(event.numBytes)
-                              + midiEventOverhead;
-        if (needed <= keptMidiBytes)
-            destination.addEvent(event.data, event.numBytes, event.samplePosition);
-        else
-            ++lost;
-    }
-    return lost;
+        destination.add(event.data, event.numBytes, event.samplePosition);
 }
 
 void TakeRecorder::keepBlockMidi(const juce::MidiBuffer& midi)
 {
-    keptMidiLost += copyInto(keptMidi, midi);
+    copyInto(keptMidi, midi);
 }
 
 void TakeRecorder::keepEarlyMidi(const juce::MidiBuffer& held)
 {
-    keptMidiLost += copyInto(earlyMidi, held);
+    copyInto(earlyMidi, held);
+}
+
+int TakeRecorder::keptMidiDropped() const
+{
+    return keptMidi.getDroppedCount() + earlyMidi.getDroppedCount() - keptMidiDroppedBefore;
 }
 
 void TakeRecorder::drumHit(int position, int status, int note, int velocity)
@@ -201,14 +196,14 @@ void TakeRecorder::endBlock(bool performing, double tempo, double sampleRate,
             push(change);
             lastTempo = tempo;
         }
-        pendingLost += keptMidiLost + hitsLost;
+        pendingLost += keptMidiDropped() + hitsLost;
         // In the order the engine took them: the block's first sample, the early notes, the rest.
-        for (const auto event : keptMidi)
+        for (const auto event : keptMidi.events)
             if (event.samplePosition == 0)
                 pushPlayerMessage(at, event.data, event.numBytes);
-        for (const auto event : earlyMidi)
+        for (const auto event : earlyMidi.events)
             pushPlayerMessage(at, event.data, event.numBytes);
-        for (const auto event : keptMidi)
+        for (const auto event : keptMidi.events)
             if (event.samplePosition > 0 && event.samplePosition < numSamples)
                 pushPlayerMessage(at + event.samplePosition, event.data, event.numBytes);
         for (int i = 0; i < hitCount; ++i)
@@ -225,7 +220,7 @@ void TakeRecorder::endBlock(bool performing, double tempo, double sampleRate,
     }
     keptMidi.clear();
     earlyMidi.clear();
-    keptMidiLost = 0;
+    keptMidiDroppedBefore = keptMidi.getDroppedCount() + earlyMidi.getDroppedCount();
     hitCount = 0;
     hitsLost = 0;
     blockStart += numSamples;

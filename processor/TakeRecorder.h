@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LockFreeQueue.h"
+#include "ReservedMidiBuffer.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -82,11 +83,12 @@ public:
 
 private:
     void finishTake();
+    int keptMidiDropped() const; // MIDI messages dropped for want of room in this block
     bool push(const TakeEvent& event);
     bool pushControl(const TakeEvent& event);
     void pushPlayerMessage(int64_t sample, const juce::uint8* data, int size);
     void pushAudio(const juce::AudioBuffer<float>& audio, int numSamples);
-    static int copyInto(juce::MidiBuffer& destination, const juce::MidiBuffer& source);
+    static void copyInto(ReservedMidiBuffer& destination, const juce::MidiBuffer& source);
 
     static constexpr int controlReserve = 4; // slots kept for the start and end of a take
     static constexpr size_t keptMidiBytes = 64 * 1024;
@@ -106,9 +108,9 @@ private:
     std::atomic<bool> audioOn{false};
 
     // Audio thread only (or whoever calls endTake while no block runs).
-    juce::MidiBuffer keptMidi; // reserved; messages beyond it are lost (and counted)
-    juce::MidiBuffer earlyMidi; // reserved likewise
-    int keptMidiLost = 0;
+    ReservedMidiBuffer keptMidi;  // messages beyond its room are lost (and counted)
+    ReservedMidiBuffer earlyMidi; // likewise
+    int keptMidiDroppedBefore = 0; // their drop counts when the last block ended
     Hit hits[maximumHitsPerBlock];
     int hitCount = 0;
     int hitsLost = 0;
