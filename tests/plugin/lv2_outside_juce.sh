@@ -6,6 +6,7 @@
 # Usage: lv2_outside_juce.sh BUNDLE.lv2 URI
 set -euo pipefail
 source "$(dirname "$0")/../support/jack_server.sh"
+source "$(dirname "$0")/../support/check_waits.sh"
 bundle=$1
 uri=$2
 
@@ -22,6 +23,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+start_watchdog 150 "$work"
+pids+=("$watchdog_pid")
 fail() {
     echo "FAIL: $*" >&2
     for log in "$work"/*.log "$work"/dump.txt "$work"/keys.txt; do
@@ -68,27 +71,13 @@ pids+=($!)
 jack_midiseq keyboard 7001 0 60 2000 >"$work/keyboard.log" 2>&1 &
 pids+=($!)
 
-# Waits (up to 60 s: the machine may be busy with a build or other tests) until the command
-# succeeds.
-wait_for() {
-    wait_for_tries 600 "$@"
-}
-wait_for_tries() {
-    local tries=$1
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 ports_ready() {
     local ports
     ports=$(jack_lsp 2>/dev/null || true)
     grep -qx "battofx:out" <<<"$ports" && grep -qx "dump:input" <<<"$ports" &&
         grep -qx "keys:input" <<<"$ports" && grep -qx "keyboard:out" <<<"$ports"
 }
-wait_for ports_ready || fail "the clients' ports did not appear"
+wait_seconds 60 ports_ready || fail "the clients' ports did not appear"
 jack_connect keyboard:out battofx:in || fail "cannot connect the keyboard"
 jack_connect keyboard:out keys:input || fail "cannot connect the keyboard's listener"
 jack_connect battofx:out dump:input || fail "cannot connect the drummer's output"
@@ -99,22 +88,22 @@ drum_count() { count "99 $1 .. note on" "$work/dump.txt"; }
 # Before the transport rolls the drummer is silent: two of the player's notes have gone
 # through the graph (the listener saw them in the cycles the drummer got them) with no answer.
 player_played_twice() { [ "$(count "90 3c .. note on" "$work/keys.txt")" -ge 2 ]; }
-wait_for player_played_twice || fail "the player's notes did not reach the graph"
+wait_seconds 60 player_played_twice || fail "the player's notes did not reach the graph"
 if grep -q "note on" "$work/dump.txt"; then fail "the drummer played before the transport rolled"; fi
 
 # jack_transport ends at the end of its input; it is asked again until jack_showtime (stopped
 # by SIGINT, so that it leaves the server as a client should) sees the transport roll.
 transport_rolls() {
     echo play | jack_transport >>"$work/transport.log" 2>&1 || true
-    timeout -s INT 2 jack_showtime >"$work/showtime.txt" 2>/dev/null || true
+    timeout -k 2 -s INT 2 jack_showtime >"$work/showtime.txt" 2>/dev/null || true
     grep -q "state: Rolling" "$work/showtime.txt"
 }
-wait_for_tries 20 transport_rolls || fail "the JACK transport did not roll"
+wait_seconds 40 transport_rolls || fail "the JACK transport did not roll"
 
 # At 120 bpm: a hi-hat on every eighth, and a kick or a snare answering the player's notes.
 answers() { echo $(($(drum_count 24) + $(drum_count 26))); }
 enough_drums() { [ "$(drum_count 2a)" -ge 8 ] && [ "$(answers)" -ge 3 ]; }
-wait_for enough_drums || fail "too few drum notes: $(drum_count 2a) hi-hats, $(answers) kicks and snares"
+wait_seconds 60 enough_drums || fail "too few drum notes: $(drum_count 2a) hi-hats, $(answers) kicks and snares"
 others=$(grep -v -c -E "^ *[0-9]+: 99 " "$work/dump.txt" || true)
 echo "jack_midi_dump saw $(drum_count 2a) closed hi-hats and $(answers) kicks and snares on channel 10"
 [ "$others" -eq 0 ] || fail "the output carried something other than drum note-ons"

@@ -5,6 +5,7 @@
 
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/jack_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/check_waits.sh"
 
 work=$(mktemp -d /tmp/batto-check-XXXXXX)
 started=()
@@ -31,16 +32,6 @@ fail() {
     exit 1
 }
 
-# Waits until a command succeeds, for at most $1 tenths of a second.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # Succeeds when the JACK server has a port of exactly that name (jack_lsp itself succeeds
 # whether or not it finds one).
@@ -51,13 +42,13 @@ has_port() {
 start_jack() { # period frames (default 64); JACK_REALTIME=1 runs the server and its clients real-time
     start_check_jack_server "$JACK_DEFAULT_SERVER" "${1:-64}" "$work/jackd.log" -C 2 -P 4
     started+=($!)
-    wait_for 600 has_port system:playback_4 || fail "the JACK server did not start"
+    wait_seconds 60 has_port system:playback_4 || fail "the JACK server did not start"
 }
 
 start_display() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     started+=($!)
-    wait_for 300 test -s "$work/display" || fail "Xvfb did not start"
+    wait_seconds 30 test -s "$work/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$work/display")"
 }
 
@@ -86,7 +77,7 @@ launch_batto() {
 # Starts Batto and waits for its window and its JACK ports; sets batto_pid and window.
 start_batto() {
     launch_batto
-    if ! wait_for 300 has_port Batto:out_4; then
+    if ! wait_seconds 30 has_port Batto:out_4; then
         # On a busy machine libjack now and then never returns from jack_client_close() when
         # JUCE's device scan closes its probe client, so Batto waits at start-up for ever.
         # That is libjack's, not ours: start it once more, and fail only if it hangs again.
@@ -94,9 +85,9 @@ start_batto() {
         kill -9 "$batto_pid" 2>/dev/null || true
         wait "$batto_pid" 2>/dev/null || true
         launch_batto
-        wait_for 300 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+        wait_seconds 30 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
     fi
-    wait_for 300 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
+    wait_seconds 30 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }

@@ -8,6 +8,8 @@
 BATTO=$1
 CHECK=$2
 source "$(dirname "$0")/check_support.sh"
+start_watchdog 160 "$work"
+started+=("$watchdog_pid")
 
 export JACK_PERIOD=256
 start_jack $JACK_PERIOD
@@ -20,7 +22,7 @@ start_display
 start_notes() {
     jack_midiseq seq 7001 0 60 2000 >"$work/seq.log" 2>&1 &
     started+=($!)
-    wait_for 50 has_port seq:out || fail "jack_midiseq did not start"
+    wait_seconds 30 has_port seq:out || fail "jack_midiseq did not start"
 }
 start_notes
 
@@ -50,12 +52,12 @@ start_batto
 jack_connect seq:out "Batto MIDI:midi_in"
 jack_midi_dump dump >"$work/dump.txt" 2>&1 &
 started+=($!)
-wait_for 50 has_port dump:input || fail "jack_midi_dump did not start"
+wait_seconds 30 has_port dump:input || fail "jack_midi_dump did not start"
 jack_connect "Batto MIDI:midi_out" dump:input
 focus_panel
 press space
-wait_for 600 dump_holds "$work/dump.txt" ': 99 2a ' 6 || fail "too few hi-hats on the MIDI output"
-wait_for 600 dump_holds "$work/dump.txt" ': 99 (24|26) ' 2 || fail "the notes were not answered on the MIDI output"
+wait_seconds 60 dump_holds "$work/dump.txt" ': 99 2a ' 6 || fail "too few hi-hats on the MIDI output"
+wait_seconds 60 dump_holds "$work/dump.txt" ': 99 (24|26) ' 2 || fail "the notes were not answered on the MIDI output"
 signal_batto TERM
 grep -q '<VALUE name="drumKit" val="-1"/>' "$settings" || fail "the sound choice was not saved"
 

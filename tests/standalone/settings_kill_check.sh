@@ -5,13 +5,15 @@
 # Usage: settings_kill_check.sh BATTO
 BATTO=$1
 source "$(dirname "$0")/check_support.sh"
+start_watchdog 160 "$work"
+started+=("$watchdog_pid")
 
 # No JACK server: a server stalls for many timeouts when a client of it is killed outright,
 # and the settings need no audio device (Batto starts without one).
 start_display
 write_settings tempo 100 autosnare 0
 launch_batto
-wait_for 300 xdotool search --onlyvisible --name '^Batto$' || fail "no main window"
+wait_seconds 30 xdotool search --onlyvisible --name '^Batto$' || fail "no main window"
 window=$(xdotool search --onlyvisible --name '^Batto$' | head -n 1)
 
 saved() {
@@ -19,7 +21,7 @@ saved() {
 }
 saved autosnare 0 || fail "the settings file was not as written before the change"
 xdotool mousemove --window "$window" 315 137 click 1
-wait_for 100 saved autosnare 1 || fail "the changed auto snare did not reach the settings file while Batto ran"
+wait_seconds 10 saved autosnare 1 || fail "the changed auto snare did not reach the settings file while Batto ran"
 kill -KILL "$batto_pid"
 wait "$batto_pid" 2>/dev/null || true
 

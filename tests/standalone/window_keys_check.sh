@@ -7,6 +7,8 @@
 BATTO=$1
 CHECK=$2
 source "$(dirname "$0")/check_support.sh"
+start_watchdog 160 "$work"
+started+=("$watchdog_pid")
 
 export JACK_PERIOD=256
 start_jack $JACK_PERIOD
@@ -25,13 +27,13 @@ for command in "ctrl+comma 500x450" "ctrl+m 400x250"; do
     read -r key size <<<"$command"
     focus_panel
     press "$key"
-    wait_for 300 window_shows "$size" || fail "$key did not open the $size window"
-    wait_for 300 window_has_keyboard "$size" || fail "the $size window did not take the keyboard"
+    wait_seconds 30 window_shows "$size" || fail "$key did not open the $size window"
+    wait_seconds 30 window_has_keyboard "$size" || fail "the $size window did not take the keyboard"
     press shift+Escape
     settle
     window_shows "$size" || fail "shift+Escape closed the $size window"
     press Escape
-    wait_for 300 window_is_gone "$size" || fail "Escape did not close the $size window"
+    wait_seconds 30 window_is_gone "$size" || fail "Escape did not close the $size window"
     echo "$key opens the $size window, Escape closes it"
 done
 
