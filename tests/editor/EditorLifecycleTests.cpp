@@ -1,5 +1,6 @@
 #include "AudioThreadWatch.h"
 #include "EditorTestSupport.h"
+#include "WatchedProcessor.h"
 
 #include <malloc.h>
 
@@ -19,22 +20,7 @@ std::vector<std::pair<int, juce::MidiMessage>> playing(int block)
     return {{(block * 37) % blockSize, noteOn(48 + block % 30, 30 + (block * 7) % 97)}};
 }
 
-// The real processor, with every processBlock call watched.
-class WatchedProcessor : public BattoAudioProcessor
-{
-public:
-    using BattoAudioProcessor::processBlock;
-
-    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override
-    {
-        AudioThreadWatch watch;
-        BattoAudioProcessor::processBlock(buffer, midiMessages);
-        allocations += watch.allocations() + watch.frees();
-        locks += watch.locks() + watch.threadsStarted();
-    }
-
-    std::atomic<int> allocations{0}, locks{0};
-};
+using WatchedProcessor = Watched<BattoAudioProcessor>;
 } // namespace
 
 TEST(EditorLifecycle, ProcessBlockStaysRealTimeSafeWithTheEditorOpenAndLightsFlashing)
@@ -60,8 +46,10 @@ TEST(EditorLifecycle, ProcessBlockStaysRealTimeSafeWithTheEditorOpenAndLightsFla
         }
     }
     EXPECT_GT(lightsSeen, 0);
-    EXPECT_EQ(processor.allocations.load(), 0);
-    EXPECT_EQ(processor.locks.load(), 0);
+    EXPECT_EQ(processor.allocations, 0);
+    EXPECT_EQ(processor.frees, 0);
+    EXPECT_EQ(processor.locks, 0);
+    EXPECT_EQ(processor.threads, 0);
 }
 
 TEST(EditorLifecycle, OpeningAndClosingWhileTheDrummerPlaysLeaksNothingAndNeverCrashes)

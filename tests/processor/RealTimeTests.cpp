@@ -1,6 +1,7 @@
 #include "AudioThreadWatch.h"
 #include "HostStylePlayHead.h"
 #include "ProcessorTestSupport.h"
+#include "WatchedProcessor.h"
 
 #if !BATTO_PLUGIN_BUILD
 #include "ProcessorTakeSettings.h"
@@ -15,25 +16,7 @@
 
 namespace
 {
-// The real processor, with every processBlock call watched.
-class WatchedProcessor : public BattoAudioProcessor
-{
-public:
-    using BattoAudioProcessor::processBlock;
-
-    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override
-    {
-        AudioThreadWatch watch;
-        BattoAudioProcessor::processBlock(buffer, midiMessages);
-        allocations += watch.allocations();
-        frees += watch.frees();
-        locks += watch.locks();
-        threads += watch.threadsStarted();
-        ++blocks;
-    }
-
-    int allocations = 0, frees = 0, locks = 0, threads = 0, blocks = 0;
-};
+using WatchedProcessor = Watched<BattoAudioProcessor>;
 
 std::vector<std::pair<int, juce::MidiMessage>> densePlaying(int block, int samples)
 {

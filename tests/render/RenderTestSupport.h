@@ -2,7 +2,7 @@
 
 // Support for tests that run batto-render itself on real files in a temporary folder.
 
-#include "../support/TemporaryFolder.h"
+#include "TemporaryFolder.h"
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <gtest/gtest.h>

@@ -5,40 +5,24 @@
 #include "AudioThreadWatch.h"
 #include "ProcessorTestSupport.h"
 #include "SoundTestSupport.h"
+#include "WatchedProcessor.h"
 
 namespace
 {
-class WatchedProcessor : public TestProcessor
+// The hosted plug-in's own processing is counted apart from the processor's.
+class WatchedProcessor : public Watched<TestProcessor>
 {
 public:
-    WatchedProcessor() : TestProcessor(kitExternalPlugin) {}
-    using BattoAudioProcessor::processBlock;
-
-    void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override
-    {
-        AudioThreadWatch watch;
-        active = &watch;
-        BattoAudioProcessor::processBlock(buffer, midiMessages);
-        active = nullptr;
-        allocations += watch.allocations();
-        locks += watch.locks();
-        threads += watch.threadsStarted();
-        ++blocks;
-    }
+    WatchedProcessor() : Watched<TestProcessor>(kitExternalPlugin) {}
 
     void runPluginBlock(juce::AudioPluginInstance& plugin, juce::AudioBuffer<float>& buffer,
                         juce::MidiBuffer& midi) override
     {
-        const int allocationsBefore = active->allocations(), locksBefore = active->locks();
-        TestProcessor::runPluginBlock(plugin, buffer, midi);
-        pluginAllocations += active->allocations() - allocationsBefore;
-        pluginLocks += active->locks() - locksBefore;
-        allocations -= active->allocations() - allocationsBefore;
-        locks -= active->locks() - locksBefore;
+        const auto [allocations, locks] = uncounted([&] { TestProcessor::runPluginBlock(plugin, buffer, midi); });
+        pluginAllocations += allocations;
+        pluginLocks += locks;
     }
 
-    AudioThreadWatch* active = nullptr;
-    int allocations = 0, locks = 0, threads = 0, blocks = 0;
     int pluginAllocations = 0, pluginLocks = 0;
 };
 } // namespace

@@ -4,7 +4,7 @@
 // build (tests/sound/instrument), temporary folders, kit files and a processor whose dialogs
 // answer by themselves.
 
-#include "../support/TemporaryFolder.h"
+#include "TemporaryFolder.h"
 #include "BattoAudioProcessor.h"
 #include "ExternalPluginWindowOwner.h"
 #include "ProcessorTestSupport.h"
