@@ -25,7 +25,7 @@ write_settings tempo 120 divisionDuTemps 2 metronomeVolume 0.5 autokick 0 autosn
 start_batto
 focus_panel
 press space
-"$CLIENT" "Batto MIDI:midi_in" Batto:out_1 Batto:out_3 "$seconds" 120
+"$CLIENT" "Batto:midi_in" Batto:out_1 Batto:out_3 "$seconds" 120
 xruns=$(grep -ci xrun "$work/jackd.log" || true)
 echo "the JACK server reported $xruns xruns meanwhile"
 signal_batto TERM

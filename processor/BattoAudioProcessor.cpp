@@ -126,10 +126,15 @@ void BattoAudioProcessor::reserveBuffers(int samplesPerBlock)
     // same room.
     followerMidi.reserve(juce::jmax(bytes, size_t(GravaAudioProcessor::reservedBassMidiBytes)));
     gravaProcessor.reserveBassLine(followerMidi.capacity());
-    midiHandOver.reserve(2 * bytes); // the drum notes and the previews of a block
+    midiHandOver.reserve(midiOutputBytesFor(samplesPerBlock));
 #if !BATTO_PLUGIN_BUILD
     reserveMidiInFilterScratch(juce::jmax(bytes, defaultFilterScratchBytes));
 #endif
+}
+
+size_t BattoAudioProcessor::midiOutputBytesFor(int samplesPerBlock)
+{
+    return 2 * midiBytesFor(samplesPerBlock); // the drum notes and the previews of a block
 }
 
 //==============================================================================
@@ -273,9 +278,10 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 #if BATTO_PLUGIN_BUILD
         runEngineBlock(buffer, input, midiMessages, numSamples);
 #else
-        // With MIDI output chosen, the standalone MIDI thread drives its own engine: the
-        // block's MIDI (as the follower left it) and audio stay as they came, apart from the clicks.
-        if (drumKitInBlock != kitMidiOut)
+        // With MIDI output chosen, the standalone MIDI thread drives its own engine unless the
+        // blocks play it: the block's MIDI (as the follower left it) and audio stay as they
+        // came, apart from the clicks.
+        if (drumKitInBlock != kitMidiOut || midiOutputInBlocks.load())
             runEngineBlock(buffer, input, midiMessages, numSamples);
         else if (&input != &midiMessages)
             midiHandOver.handOver(midiMessages, {&input});

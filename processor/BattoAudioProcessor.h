@@ -171,6 +171,10 @@ public:
     // the message thread.
     DisplayCodeFifo displayCodes;
 
+    // The room reserved for a block's MIDI output, the rule for every buffer that may take
+    // the place of a block's MIDI buffer.
+    static size_t midiOutputBytesFor(int samplesPerBlock);
+
 #if !BATTO_PLUGIN_BUILD
     // Standalone only.
     // Decodes the new kit's sounds first, then suspends processing only to swap them in.
@@ -212,6 +216,13 @@ public:
     // hands the performance back before it ends.
     juce::Thread* midiThread = nullptr;
     Batto* midiThreadEngine = nullptr;
+
+    // Where the MIDI output's drum notes are decided (message thread): true when the audio
+    // device itself carries the MIDI output (JACK), so that this engine plays it in the blocks
+    // and each note leaves at its own frame; false when the MIDI thread plays it. A switch
+    // hands the performance over between them, so the bar and the beat go on.
+    void playMidiOutputInBlocks(bool inBlocks);
+    bool playsMidiOutputInBlocks() const; // any thread
 
     // For the MIDI thread. On its own thread: the subdivision that was waiting for a beat
     // applies on the MIDI thread's engine (the waiting choice is cleared, the display
@@ -418,6 +429,7 @@ private:
 
 #if !BATTO_PLUGIN_BUILD
     std::atomic<int> drumKit{kitInternal};        // written under suspended processing
+    std::atomic<bool> midiOutputInBlocks{false};  // written by the message thread, read by the audio thread
     std::atomic<double> clickVolume{0.0};         // 0 = metronome off
     std::atomic<double> engineSampleRateForOtherThreads{44100.0}; // engineSampleRate, written by prepareToPlay
     std::atomic<double> pendingClickTimeMs{-1.0}; // written by the MIDI thread; <= 0 none

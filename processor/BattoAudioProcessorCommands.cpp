@@ -131,7 +131,7 @@ void BattoAudioProcessor::chooseDivisionDuTemps(int divisions)
 // processBlock by the callback lock (the framework's player takes it around every block).
 bool BattoAudioProcessor::applyUserRequestsWhileMidiThreadPlays()
 {
-    if (drumKit.load() != kitMidiOut || midiThread == nullptr)
+    if (drumKit.load() != kitMidiOut || midiThread == nullptr || midiOutputInBlocks.load())
         return false;
     const juce::ScopedLock heldOut(getCallbackLock());
     applyUserRequests();

@@ -240,7 +240,7 @@ void BattoAudioProcessor::setDrumKit(int kit)
         // audio thread is held out while processing is suspended).
         applyUserRequests();
         drumKit.store(kit);
-        if (midiThread != nullptr && running.load())
+        if (midiThread != nullptr && running.load() && !midiOutputInBlocks.load())
             midiThread->startThread();
     }
     else
@@ -252,6 +252,31 @@ void BattoAudioProcessor::setDrumKit(int kit)
             kitPlayer.takeSoundsFrom(*sounds);
     }
     suspendProcessing(wasSuspended);
+}
+
+void BattoAudioProcessor::playMidiOutputInBlocks(bool inBlocks)
+{
+    if (inBlocks == midiOutputInBlocks.load())
+        return;
+    if (inBlocks)
+    {
+        if (midiThread != nullptr)
+            midiThread->stopThread(-1); // hands the performance back to this engine
+        const juce::ScopedLock heldOut(getCallbackLock());
+        midiOutputInBlocks.store(true);
+        return;
+    }
+    {
+        const juce::ScopedLock heldOut(getCallbackLock());
+        midiOutputInBlocks.store(false);
+    }
+    if (drumKit.load() == kitMidiOut && midiThread != nullptr && running.load())
+        midiThread->startThread(); // takes the performance over from this engine
+}
+
+bool BattoAudioProcessor::playsMidiOutputInBlocks() const
+{
+    return midiOutputInBlocks.load();
 }
 
 void BattoAudioProcessor::chooseExternalPlugin(std::function<void()> loaded)

@@ -54,6 +54,16 @@ public:
         events.clear(); // keeps the storage
     }
 
+    // When the events were handed to code that may exchange their storage for storage of its
+    // own (a block's MIDI buffer comes back from the processor holding its hand-over storage):
+    // the room is then that storage's, which the caller knows. Nothing changes when the
+    // storage is still the one that was there before (`storageBefore`).
+    void followExchangedStorage(const juce::uint8* storageBefore, size_t roomOfOtherStorage)
+    {
+        if (events.data.begin() != storageBefore)
+            capacityBytes = roomOfOtherStorage;
+    }
+
     void swapWith(ReservedMidiBuffer& other) noexcept
     {
         events.swapWith(other.events);

@@ -2,27 +2,27 @@
 
 #include "BattoAudioProcessor.h"
 
-#include <atomic>
-
-class JackMidiPorts;
-
-// The drummer's processor as the standalone application plays it: besides the MIDI that
-// the player collected from the MIDI input devices, each block receives the events of the
-// application's JACK MIDI input at their frames, while those ports are open.
+// The drummer's processor as the standalone application plays it. In a block that runs inside
+// a JACK cycle (the application's JACK device), the block also receives the MIDI that arrived
+// on the JACK MIDI input in that cycle, at its frames, besides what the player collected from
+// the MIDI input devices; and while the blocks play the MIDI output choice, the drum notes
+// the block sends leave on the JACK MIDI output in the same cycle, at their frames.
 class BattoAudioProcessorWithJackMidiIn : public BattoAudioProcessor
 {
 public:
     explicit BattoAudioProcessorWithJackMidiIn(const Settings& settings);
 
-    // Message thread, with the callback lock held or before the player plays this processor.
-    void setJackMidiPorts(JackMidiPorts* ports);
-
+    void prepareToPlay(double sampleRate, int maximumExpectedSamplesPerBlock) override;
     void processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
     using BattoAudioProcessor::processBlock;
 
-private:
-    static constexpr size_t blockMidiCapacity = 64 * 1024;
+    // Audio thread, between blocks: events of a JACK cycle that did not fit in the block's room.
+    int getDroppedBlockEventCount() const;
 
-    JackMidiPorts* jackMidiPorts = nullptr;
-    ReservedMidiBuffer blockMidi; // audio thread: the block's MIDI from both sources
+private:
+    // Audio thread: the block's MIDI from both sources. It is lent to the processor's block
+    // as the block's MIDI buffer, and so comes back holding the hand-over's storage, whose
+    // room follows the same rule (midiOutputBytesFor the prepared block size).
+    ReservedMidiBuffer blockMidi;
+    int preparedBlockSize = 0; // prepareToPlay, which no block runs beside
 };

@@ -3,7 +3,7 @@
 #include "BattoAudioProcessorWithJackMidiIn.h"
 #include "BattoMidiProcessor.h"
 #include "BattoStandAloneWindows.h"
-#include "JackMidiPorts.h"
+#include "JackAudioDevice.h"
 #include "MainComponent.h"
 #include "MyAudioProcessorPlayer.h"
 #include "ProcessorSoundSources.h"
@@ -18,7 +18,6 @@ BattoStandAloneApplication::~BattoStandAloneApplication()
     // processor and the MIDI thread must outlive every device thread that calls them.
     stopFollowingDevices();
     deleteWindowAndDevices();
-    closeJackMidiPorts();
     metronomeWindow.reset();
     endTakes();
     midiProcessor.reset();
@@ -74,10 +73,6 @@ void BattoStandAloneApplication::createVexProcessor()
     processor->midiThreadEngine = midiProcessor.get();
     deviceManager->addMidiInputDeviceCallback({}, midiProcessor.get());
 
-    // The JACK MIDI input reaches the player's blocks and the MIDI thread, like a device's.
-    jackMidiPorts = std::make_unique<JackMidiPorts>(midiProcessor.get());
-    processor->setJackMidiPorts(jackMidiPorts.get());
-
     processor->setClickVolume(values.getDouble(METRONOMEVOLUME, 0.0));
     auto* clickVolumeOwner = processor.get();
     metronomeWindow = std::make_unique<MetronomeDocumentWindow>(processor->getClickVolume(),
@@ -109,7 +104,7 @@ void BattoStandAloneApplication::createMainWindow()
         processor->setRateAndBufferSizeDetails(rate, blockSize);
         processor->prepareToPlay(rate, blockSize);
     }
-    // The devices are followed from now: the JACK MIDI ports and the MIDI thread's output.
+    // The devices are followed from now: where the MIDI comes from and where the drum notes go.
     player->setProcessor(processor.get());
     deviceManager->addChangeListener(this);
     followAudioDevice();
@@ -130,7 +125,6 @@ void BattoStandAloneApplication::shutdown()
     midiProcessor->stopThread(-1);
     midiProcessor->setDrumNoteOutput(nullptr);
     VexStandAloneApplication::shutdown();
-    closeJackMidiPorts();
     midiDeviceOutput.reset();
     endTakes();
 
@@ -167,11 +161,6 @@ BattoStandAloneApplication::BattoMidiProcessor* BattoStandAloneApplication::getM
 BattoStandAloneApplication::MetronomeDocumentWindow* BattoStandAloneApplication::getMetronomeWindow() const
 {
     return metronomeWindow.get();
-}
-
-JackMidiPorts* BattoStandAloneApplication::getJackMidiPorts() const
-{
-    return jackMidiPorts.get();
 }
 
 StandaloneTakes* BattoStandAloneApplication::getTakes() const

@@ -7,7 +7,7 @@
 
 class BattoAudioProcessorWithJackMidiIn;
 class DrumNoteOutput;
-class JackMidiPorts;
+class JackAudioDevice;
 class MetronomeComponent;
 class StandaloneTakes;
 
@@ -16,10 +16,10 @@ class StandaloneTakes;
 // every setting once at start-up; the settings file follows every change while it runs and
 // is written once more at shut-down.
 //
-// Message thread throughout. Beyond the framework's devices it follows the audio device:
-// while that is a JACK device it opens JACK MIDI ports (an input for the player's notes and
-// an output for the MIDI thread), and it keeps the MIDI thread's output on the default MIDI
-// output that the device window chose (or the JACK MIDI output when none is chosen).
+// Message thread throughout. Beyond the framework's devices it follows the audio device and
+// the default MIDI output that the device window chose (BattoStandAloneDevices.cpp): on JACK
+// the MIDI comes in on the JACK client's MIDI input, and the MIDI output choice plays from
+// the blocks onto its MIDI output unless a MIDI output device is chosen.
 class BattoStandAloneApplication : public VexStandAloneApplicationWithExternalPlugin,
                                    private juce::ChangeListener
 {
@@ -74,7 +74,7 @@ public:
     BattoAudioProcessor* getProcessor() const;
     BattoMidiProcessor* getMidiProcessor() const;
     MetronomeDocumentWindow* getMetronomeWindow() const;
-    JackMidiPorts* getJackMidiPorts() const;
+    JackAudioDevice* getJackDevice() const; // the audio device when it is the JACK client
     StandaloneTakes* getTakes() const;
 
 protected:
@@ -88,7 +88,6 @@ private:
     void changeListenerCallback(juce::ChangeBroadcaster* source) override;
     void followAudioDevice();
     void followDefaultMidiOutput();
-    void closeJackMidiPorts();
     void stopFollowingDevices();
     void endTakes();
 
@@ -99,7 +98,7 @@ private:
 
     std::unique_ptr<StandaloneTakes> takes; // every performance kept; needs the processor
 
-    std::unique_ptr<JackMidiPorts> jackMidiPorts;
+    bool midiInputsComeFromJack = false; // the MIDI input devices are closed meanwhile
     std::unique_ptr<DrumNoteOutput> midiDeviceOutput; // the MIDI thread's copy of the default MIDI output
     juce::String midiDeviceOutputIdentifier;
 };

@@ -3,11 +3,19 @@
 #include "BattoAudioProcessorWithJackMidiIn.h"
 #include "BattoMidiProcessor.h"
 #include "DrumNoteOutput.h"
-#include "JackMidiPorts.h"
+#include "JackAudioDevice.h"
 
-// The devices as the drummer follows them (message thread): the audio device decides
-// whether JACK MIDI ports are open; the device window's default MIDI output, or else the
-// JACK MIDI output, receives the MIDI thread's drum notes.
+// The devices as the drummer follows them (message thread).
+//
+// On JACK the application is one JACK client (JackAudioDevice): the player's notes come in on
+// its midi_in in the cycle they are played in, and with the MIDI output chosen the blocks play
+// the drums out on its midi_out at their frames, unless the device window names a MIDI output
+// device, which the MIDI thread then serves on its millisecond clock, as on any other device.
+//
+// One key, one note: a server that shows MIDI devices as physical JACK ports (jackd -X seq,
+// a2jmidid, PipeWire) brings every keyboard in on midi_in already, so while the audio device
+// is such a server the MIDI input devices are closed. On a server without physical MIDI
+// ports, and on every other audio device, every MIDI input device is open.
 
 void BattoStandAloneApplication::changeListenerCallback(juce::ChangeBroadcaster*)
 {
@@ -15,15 +23,30 @@ void BattoStandAloneApplication::changeListenerCallback(juce::ChangeBroadcaster*
     followDefaultMidiOutput();
 }
 
+JackAudioDevice* BattoStandAloneApplication::getJackDevice() const
+{
+    return deviceManager != nullptr ? dynamic_cast<JackAudioDevice*>(deviceManager->getCurrentAudioDevice())
+                                    : nullptr;
+}
+
 void BattoStandAloneApplication::followAudioDevice()
 {
-    auto* device = deviceManager != nullptr ? deviceManager->getCurrentAudioDevice() : nullptr;
-    const bool onJack = device != nullptr && device->getTypeName() == "JACK";
-    if (onJack == jackMidiPorts->isOpen())
+    auto* jack = getJackDevice();
+    if (jack != nullptr && jack->isOpen())
+        jack->setLiveMidiInput(midiProcessor.get()); // for when the MIDI thread plays
+    const bool inputsFromJack = jack != nullptr && jack->isOpen() && jack->getPhysicalMidiSourceCount() > 0;
+    if (inputsFromJack == midiInputsComeFromJack)
         return;
-    closeJackMidiPorts();
-    if (onJack)
-        jackMidiPorts->open(getApplicationName() + " MIDI");
+    midiInputsComeFromJack = inputsFromJack;
+    if (inputsFromJack)
+    {
+        for (const auto& device : juce::MidiInput::getAvailableDevices())
+            deviceManager->setMidiInputDeviceEnabled(device.identifier, false);
+    }
+    else
+    {
+        enableEveryMidiInput();
+    }
 }
 
 void BattoStandAloneApplication::followDefaultMidiOutput()
@@ -37,28 +60,9 @@ void BattoStandAloneApplication::followDefaultMidiOutput()
         midiDeviceOutput = MidiDeviceNoteOutput::open(identifier);
         midiDeviceOutputIdentifier = identifier;
     }
-    if (midiDeviceOutput != nullptr)
-        midiProcessor->setDrumNoteOutput(midiDeviceOutput.get());
-    else if (jackMidiPorts->isOpen())
-        midiProcessor->setDrumNoteOutput(jackMidiPorts.get());
-    else
-        midiProcessor->setDrumNoteOutput(nullptr);
-}
-
-void BattoStandAloneApplication::closeJackMidiPorts()
-{
-    if (jackMidiPorts == nullptr)
-        return;
-    if (midiProcessor != nullptr)
-        midiProcessor->setDrumNoteOutput(midiDeviceOutput.get());
-    jackMidiPorts->stopFeedingBlocks();
-    if (processor != nullptr)
-    {
-        // Blocks run under the callback lock: once it is free, none is inside the ports. It
-        // is not held while JACK closes the client, which waits for the server's cycle.
-        const juce::ScopedLock waitForTheBlockInside(processor->getCallbackLock());
-    }
-    jackMidiPorts->close();
+    midiProcessor->setDrumNoteOutput(midiDeviceOutput.get());
+    auto* jack = getJackDevice();
+    processor->playMidiOutputInBlocks(jack != nullptr && jack->isOpen() && midiDeviceOutput == nullptr);
 }
 
 void BattoStandAloneApplication::stopFollowingDevices()

@@ -1,6 +1,7 @@
 #include "VexStandAloneApplication.h"
 
 #include "AudioProcessorWITHMidiInFilter.h"
+#include "JackAudioDevice.h"
 #include "MainComponent.h"
 #include "MyAudioProcessorPlayer.h"
 #include "QuitSignals.h"
@@ -95,7 +96,7 @@ void VexStandAloneApplication::initialise(const juce::String&)
 
     appProperties = std::make_unique<juce::ApplicationProperties>();
     appProperties->setStorageParameters(settingsFileOptions(getApplicationName()));
-    deviceManager = std::make_unique<juce::AudioDeviceManager>();
+    deviceManager = std::make_unique<StandaloneDeviceManager>(getApplicationName());
     prepareDeviceManager(*deviceManager);
     openAudioDevice();
 

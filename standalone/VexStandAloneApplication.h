@@ -85,9 +85,11 @@ protected:
     std::unique_ptr<MyAudioProcessorPlayer> player;
     std::unique_ptr<juce::ApplicationProperties> appProperties;
 
+    // Enables every MIDI input device present now, each by its own identifier.
+    void enableEveryMidiInput();
+
 private:
     void openAudioDevice();
-    void enableEveryMidiInput();
     void readMidiInFilterSettings();
     void writeMidiInFilterSettings();
     void connectMidiInput();

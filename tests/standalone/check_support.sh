@@ -87,7 +87,7 @@ start_batto() {
         launch_batto
         wait_seconds 30 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
     fi
-    wait_seconds 30 has_port "Batto MIDI:midi_in" || fail "Batto's JACK MIDI ports did not appear"
+    wait_seconds 30 has_port "Batto:midi_in" || fail "Batto's JACK MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }

@@ -30,7 +30,7 @@ start_notes
 #    and the notes answered. No automatic kick or snare: every kick and snare answers a note.
 write_settings metronomeVolume 0.7 autokick 0 autosnare 0
 start_batto
-jack_connect seq:out "Batto MIDI:midi_in"
+jack_connect seq:out "Batto:midi_in"
 focus_panel
 press space
 record_until sounding || fail "the space bar did not start the drummer"
@@ -46,14 +46,14 @@ signal_batto HUP
 grep -q '<VALUE name="autosnare" val="1"/>' "$settings" || fail "the changed auto snare was not saved"
 grep -q '<VALUE name="metronomeVolume" val="0.7"/>' "$settings" || fail "the metronome volume was not saved"
 
-# 2. The MIDI output choice: the drums leave as channel-10 note-ons on Batto MIDI:midi_out.
+# 2. The MIDI output choice: the drums leave as channel-10 note-ons on Batto:midi_out.
 write_settings drumKit -1 autokick 0 autosnare 0
 start_batto
-jack_connect seq:out "Batto MIDI:midi_in"
+jack_connect seq:out "Batto:midi_in"
 jack_midi_dump dump >"$work/dump.txt" 2>&1 &
 started+=($!)
 wait_seconds 30 has_port dump:input || fail "jack_midi_dump did not start"
-jack_connect "Batto MIDI:midi_out" dump:input
+jack_connect "Batto:midi_out" dump:input
 focus_panel
 press space
 wait_seconds 60 dump_holds "$work/dump.txt" ': 99 2a ' 6 || fail "too few hi-hats on the MIDI output"
