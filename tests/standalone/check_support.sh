@@ -77,17 +77,8 @@ launch_batto() {
 # Starts Batto and waits for its window and its JACK ports; sets batto_pid and window.
 start_batto() {
     launch_batto
-    if ! wait_seconds 30 has_port Batto:out_4; then
-        # On a busy machine libjack now and then never returns from jack_client_close() when
-        # JUCE's device scan closes its probe client, so Batto waits at start-up for ever.
-        # That is libjack's, not ours: start it once more, and fail only if it hangs again.
-        echo "Batto's audio ports did not appear: starting it once more" >&2
-        kill -9 "$batto_pid" 2>/dev/null || true
-        wait "$batto_pid" 2>/dev/null || true
-        launch_batto
-        wait_seconds 30 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
-    fi
-    wait_seconds 30 has_port "Batto:midi_in" || fail "Batto's JACK MIDI ports did not appear"
+    wait_seconds 30 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
+    wait_seconds 30 has_port "Batto:midi_in" || fail "Batto's MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }
