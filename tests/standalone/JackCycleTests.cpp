@@ -1,10 +1,13 @@
 #include "AudioThreadWatch.h"
 #include "BattoAudioProcessorWithJackMidiIn.h"
+#include "JackAudioDevice.h"
 #include "JackCycleMidi.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 // The JACK cycle's MIDI, as the application's JACK device runs it: the real processor run in
@@ -227,4 +230,29 @@ TEST(JackCycle, ABurstOfTenThousandEventsNeverAllocatesOnTheJackThread)
             }
         }
     }
+}
+
+// Without a server the device says so at once: it never starts one, and never waits for one.
+// Listing the devices of the type makes no client at all.
+TEST(JackDevice, WithoutAServerTheDeviceSaysSoAndNothingWaits)
+{
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    setenv("JACK_DEFAULT_SERVER", "batto-no-such-server", 1);
+    StandaloneDeviceManager manager("Batto");
+    juce::StringArray types;
+    for (auto* type : manager.getAvailableDeviceTypes())
+        types.add(type->getTypeName());
+    EXPECT_TRUE(types.contains("JACK"));
+    EXPECT_EQ(types.size(), types.contains("ALSA") ? 2 : 1) << "the framework's own JACK type is not offered";
+
+    JackAudioDeviceType type("Batto");
+    type.scanForDevices();
+    EXPECT_EQ(type.getDeviceNames(false), juce::StringArray{"system"});
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+    std::unique_ptr<juce::AudioIODevice> device(type.createDevice("system", {}));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->open({}, 15, 48000.0, 256), JackAudioDevice::noServerMessage);
+    EXPECT_FALSE(device->isOpen());
+    device.reset();
+    EXPECT_LT(juce::Time::getMillisecondCounterHiRes() - started, 5000.0);
 }

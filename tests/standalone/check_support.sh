@@ -78,7 +78,7 @@ launch_batto() {
 start_batto() {
     launch_batto
     wait_seconds 30 has_port Batto:out_4 || fail "Batto's audio ports did not appear"
-    wait_seconds 30 has_port "Batto:midi_in" || fail "Batto's MIDI ports did not appear"
+    wait_seconds 30 has_port "${BATTO_MIDI_IN:-Batto:midi_in}" || fail "Batto's MIDI ports did not appear"
     window=$(xdotool search --sync --onlyvisible --name '^Batto$' | head -n 1)
     [ -n "$window" ] || fail "no main window"
 }
