@@ -3,7 +3,8 @@
 # 256 frames a period) and quit RUNS times in a row, while two busy processes load the
 # machine's cores beside it. A start counts as hung when its ports do not appear within 30 s,
 # a quit when the program has not ended 30 s after SIGTERM.
-# Usage: bench/jack_start_quit.sh [RUNS=50] [BATTO]   (after scripts/build.sh)
+# Usage: bench/jack_start_quit.sh [RUNS=50] [BATTO]   (after scripts/build.sh; BATTO_MIDI_IN names
+# the MIDI input port that tells another build has started)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-50}
@@ -26,7 +27,7 @@ hung_quits=0
 for run in $(seq "$runs"); do
     "$BATTO" >"$work/batto.log" 2>&1 &
     pid=$!
-    if ! wait_seconds 30 has_port Batto:midi_in; then
+    if ! wait_seconds 30 has_port "${BATTO_MIDI_IN:-Batto:midi_in}"; then
         echo "run $run: no ports after 30 s" >&2
         hung_starts=$((hung_starts + 1))
     fi
