@@ -316,6 +316,7 @@ private:
     void keepFollowingHost(double hostBpm, double ppq);
     void startFollowingHost(double ppq);
     void placeOnHostBar(double ppq);
+    void retimeNextInstantFromHost();
     void stopFollowingHost();
     void collectPreviews();
     void ageHeldMidiIn();

@@ -4,6 +4,13 @@
 //==============================================================================
 // Following the host's transport
 
+namespace
+{
+// A host position that stands exactly on a sample can come out a hair short of it (beats are
+// binary fractions); a time counted from it is that sample, not the one before it.
+constexpr double wholeSampleTolerance = 1e-4;
+} // namespace
+
 void BattoAudioProcessor::followHostTransport()
 {
     readHostPosition();
@@ -28,6 +35,8 @@ void BattoAudioProcessor::readHostPosition()
         // position moves on by the samples played since.
         const auto report = songPosition.continuation();
         lastPosInfo.ppqPosition = songPosition.atBlockStart(report, engineSampleRate);
+        // A transport forgotten (a new preparation) no longer plays until the host says so.
+        lastPosInfo.isPlaying = report.isPlaying;
         if (report.timeInSamples.hasValue())
             lastPosInfo.timeInSamples = *report.timeInSamples;
         return;
@@ -61,9 +70,9 @@ void BattoAudioProcessor::readHostPosition()
     info.isLooping = position->getIsLooping();
     // A host may give no position in beats (or a rounded one); the time in samples and the
     // tempo then place the drummer to the sample.
-    info.ppqPosition = songPosition.atBlockStart(
-        {info.isPlaying, info.bpm, position->getPpqPosition(), position->getTimeInSamples()},
-        engineSampleRate);
+    info.ppqPosition = songPosition.atBlockStart({info.isPlaying, info.bpm, position->getPpqPosition(),
+                                                  position->getTimeInSamples(), position->getBarCount()},
+                                                 engineSampleRate);
     lastPosInfo = info;
 }
 
@@ -86,6 +95,7 @@ void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
         else
             lastPpqPosition = ppq;
     }
+    const bool tempoChangedWhileFollowing = hostBpm != hostTempo && hostSynced.load();
     if (hostBpm != hostTempo)
     {
         nextInstant.time = truncated(hostTempo * nextInstant.time / hostBpm);
@@ -97,6 +107,20 @@ void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
         updateDivisionDuration();
     if (!hostSynced.load())
         startFollowingHost(ppq);
+    else if (tempoChangedWhileFollowing)
+        retimeNextInstantFromHost();
+}
+
+void BattoAudioProcessor::retimeNextInstantFromHost()
+{
+    // The count of samples scaled above carries its truncation at the old tempo into the new
+    // one (a sample off); the host's position gives the distance exactly. The next instant
+    // is at most a beat ahead, and never behind: a position a hair past it is float noise.
+    double beatsAhead = positionInBar(nextInstant) * 0.125 - positionInHostBar();
+    if (beatsAhead < -2.0)
+        beatsAhead += 4; // the next instant is in the next bar
+    nextInstant.time =
+        truncated(divisionDuTempsInUse * divisionDuration * juce::jmax(0.0, beatsAhead) + wholeSampleTolerance);
 }
 
 void BattoAudioProcessor::startFollowingHost(double ppq)
@@ -112,15 +136,21 @@ void BattoAudioProcessor::startFollowingHost(double ppq)
 
 void BattoAudioProcessor::placeOnHostBar(double ppq)
 {
+    // The half subdivision at or before the host's position, and how far the host is past it.
+    const int halvesPerBeat = 2 * divisionDuTempsInUse;
     const double inBar = ppq - 4 * std::trunc(ppq / 4);
-    const double fraction = inBar - std::trunc(inBar);
-    const double divisions = divisionDuTempsInUse * fraction;
-    const double halves = 2 * (divisions - std::trunc(divisions));
-    const instantRythmique placed{0, truncated(inBar), truncated(divisions), truncated(halves), 0};
+    const int halves = juce::jlimit(0, 4 * halvesPerBeat - 1, static_cast<int>(std::floor(inBar * halvesPerBeat)));
+    const double beatsPast = inBar - static_cast<double>(halves) / halvesPerBeat;
+    const instantRythmique placed{0, halves / halvesPerBeat, (halves % halvesPerBeat) / 2, halves % 2, 0};
 
     previousInstant = placed;
     nextInstant = placed;
-    if (halves != std::trunc(halves))
+    // A bar line rarely falls on a sample, and hosts start, loop and locate onto the sample
+    // before it, the nearest one or the one after it. A grid point the host passed by less
+    // than a sample lies in the sample before this block, which the host never played: it
+    // sounds now, on the block's first sample, rather than being lost.
+    const double oneSampleInBeats = 1.0 / (divisionDuTempsInUse * divisionDuration);
+    if (beatsPast >= oneSampleInBeats)
         incrementeInstantRythmique(&nextInstant); // the next half subdivision, timed from the host
     currentInstant = nextInstant;
 }
@@ -153,9 +183,6 @@ void BattoAudioProcessor::incrementeInstantRythmique(instantRythmique* instant)
     double instantPosition = positionInBar(*instant) * 0.125;
     if (instantPosition < hostPosition)
         instantPosition += 4;
-    // A host position that stands exactly on a sample can come out a hair short of it (beats
-    // are binary fractions); such a time is that sample, not the one before it.
-    constexpr double wholeSampleTolerance = 1e-4;
     instant->time = truncated(divisionDuTempsInUse * divisionDuration * (instantPosition - hostPosition)
                               + wholeSampleTolerance);
 }

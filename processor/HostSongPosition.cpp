@@ -38,7 +38,7 @@ double HostSongPosition::atBlockStart(const Report& report, double sampleRate)
     else if (report.ppq.hasValue())
         position = fromSamples.hasValue() && isSame(*fromSamples, *report.ppq) ? *fromSamples : *report.ppq;
     else if (fromSamples.hasValue())
-        position = *fromSamples; // no beats given: a steady tempo since the song's start
+        position = placedWithoutBeats(report, *fromSamples, sampleRate);
     else
         position = expected;
 
@@ -77,6 +77,7 @@ void HostSongPosition::forget()
     anchored = false;
     lastWasJump = false;
     lastReport = {};
+    tempoPointsSeen = 0;
 }
 
 double HostSongPosition::predicted(double sampleRate) const
@@ -93,4 +94,59 @@ void HostSongPosition::anchorAt(double ppq, const Report& report)
     anchorBpm = report.bpm;
     samplesSinceAnchor = 0;
     anchorTime = time;
+    if (!report.ppq.hasValue() && time.hasValue())
+        learnTempoPoint({*time, ppq, report.bpm});
+}
+
+// A start or a jump in a host that gives no beats. On the stretch of its tempo map where it
+// last played at this tempo, the position follows from where that stretch began; otherwise
+// from a steady tempo since the song's start. A host that gives its bar has the last word
+// between the two.
+double HostSongPosition::placedWithoutBeats(const Report& report, double fromSamples, double sampleRate) const
+{
+    const auto seen = fromTempoMapSeen(*report.timeInSamples, report.bpm, sampleRate);
+    const auto inHostsBar = [&](double position)
+    {
+        const double barStart = 4.0 * static_cast<double>(*report.bar);
+        return position > barStart - samePositionInBeats && position < barStart + 4 + samePositionInBeats;
+    };
+    if (report.bar.hasValue())
+    {
+        if (seen.hasValue() && inHostsBar(*seen))
+            return *seen;
+        if (inHostsBar(fromSamples))
+            return fromSamples;
+    }
+    return seen.orFallback(fromSamples);
+}
+
+juce::Optional<double> HostSongPosition::fromTempoMapSeen(juce::int64 time, double bpm, double sampleRate) const
+{
+    const TempoPoint* last = nullptr;
+    for (int i = 0; i < tempoPointsSeen && tempoMapSeen[static_cast<size_t>(i)].time <= time; ++i)
+        last = &tempoMapSeen[static_cast<size_t>(i)];
+    if (last == nullptr || last->bpm != bpm)
+        return juce::nullopt; // a stretch not played yet, or a tempo map changed since
+    return last->ppq + static_cast<double>(time - last->time) * bpm / (60.0 * sampleRate);
+}
+
+void HostSongPosition::learnTempoPoint(const TempoPoint& point)
+{
+    int at = 0;
+    while (at < tempoPointsSeen && tempoMapSeen[static_cast<size_t>(at)].time < point.time)
+        ++at;
+    if (at < tempoPointsSeen && tempoMapSeen[static_cast<size_t>(at)].time == point.time)
+    {
+        tempoMapSeen[static_cast<size_t>(at)] = point; // played again (a loop), or changed
+        return;
+    }
+    if (tempoPointsSeen == maxTempoPoints)
+    {
+        tempoPointsSeen = 0; // a long song of many tempos: start again from here
+        at = 0;
+    }
+    for (int i = tempoPointsSeen; i > at; --i)
+        tempoMapSeen[static_cast<size_t>(i)] = tempoMapSeen[static_cast<size_t>(i - 1)];
+    tempoMapSeen[static_cast<size_t>(at)] = point;
+    ++tempoPointsSeen;
 }

@@ -2,6 +2,8 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <array>
+
 // The host's song position, in quarter notes, at the first sample of each block: what the
 // drummer stands on while it follows a host's transport.
 //
@@ -24,6 +26,7 @@ public:
         double bpm = 120.0;
         juce::Optional<double> ppq;
         juce::Optional<juce::int64> timeInSamples;
+        juce::Optional<juce::int64> bar; // the bar count (0 is the first bar), from hosts that give no beats
     };
 
     // Two positions closer than this are one: a host's rounding to 1/1920 of a beat stays
@@ -47,8 +50,21 @@ public:
     void forget();
 
 private:
+    // A point of the host's tempo map: from this time in samples on, the tempo is bpm, and
+    // the position there is ppq.
+    struct TempoPoint
+    {
+        juce::int64 time = 0;
+        double ppq = 0.0;
+        double bpm = 120.0;
+    };
+    static constexpr int maxTempoPoints = 64;
+
     double predicted(double sampleRate) const;
     void anchorAt(double ppq, const Report& report);
+    double placedWithoutBeats(const Report& report, double fromSamples, double sampleRate) const;
+    juce::Optional<double> fromTempoMapSeen(juce::int64 time, double bpm, double sampleRate) const;
+    void learnTempoPoint(const TempoPoint& point);
 
     bool anchored = false; // the previous block played and the anchor describes it
     double anchorPpq = 0.0;
@@ -57,4 +73,9 @@ private:
     juce::Optional<juce::int64> anchorTime; // the host's time in samples at the anchor
     bool lastWasJump = false;
     Report lastReport;
+    // What a host that gives no beats has shown of its tempo map while it played (starts,
+    // jumps and tempo changes), in time order: after a tempo change, samples times the tempo
+    // no longer give the position, but the point where the tempo began does.
+    std::array<TempoPoint, maxTempoPoints> tempoMapSeen{};
+    int tempoPointsSeen = 0;
 };

@@ -124,9 +124,11 @@ TEST(HostTransport, TempoChangeRescalesTheNextInstant)
     fixture.driver.run(blockSize);
     EXPECT_EQ(fixture.processor.nextInstant.time, 2795);
 
+    // Half the tempo, twice the time, counted from the host's position: 2795.5 samples at
+    // 120 bpm are 5591 at 60.
     fixture.driver.playHead.position.setBpm(60.0);
     fixture.driver.run(blockSize);
-    EXPECT_EQ(fixture.processor.nextInstant.time, 2 * 2795 - blockSize);
+    EXPECT_EQ(fixture.processor.nextInstant.time, 5591 - blockSize);
     EXPECT_DOUBLE_EQ(fixture.processor.divisionDuration, 22050.0);
     EXPECT_EQ(*fixture.processor.getTempo(), 60.0);
     EXPECT_EQ(fixture.processor.getTempoSetting(), 120.0); // the user's tempo is untouched
@@ -414,4 +416,122 @@ TEST(HostTransport, ATempoChangeBetweenBlocksKeepsTheGridWhereItStands)
     for (juce::int64 sample : eighthsBetween(0, 8 * 16000, rate, 90))
         expected.push_back(48000 + sample);
     EXPECT_EQ(samplesOf(after), expected);
+}
+
+TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeSample)
+{
+    // A bar line rarely falls on a sample (at 48 kHz and 130 bpm, bar 3 is at sample
+    // 177 230.77). A host starts, loops or locates onto the sample before it, the nearest
+    // one or the one after it; each time the bar's hi-hat sounds on the block's first
+    // sample, and the next eighth on the sample it falls in. A tempo change on the bar line
+    // and a re-prepare in a host that reports only changes keep the downbeat as well.
+    using Beats = HostStylePlayHead::Beats;
+    enum class Move
+    {
+        start,
+        loop,
+        locate,
+        tempoChange,
+        rePrepare
+    };
+    enum class Rounding
+    {
+        down,
+        nearest,
+        up
+    };
+    struct Grid
+    {
+        int rate;
+        int bpm;
+    };
+    const Grid grids[] = {{48000, 130}, {48000, 97}, {44100, 128}};
+    const char* const moveNames[] = {"start", "loop", "locate", "tempo change", "re-prepare"};
+    const char* const roundingNames[] = {"down", "to the nearest sample", "up"};
+    constexpr int barLines = 64;
+    const std::vector<int> blockSizes{4096, 777};
+
+    for (const auto& grid : grids)
+        for (const auto beats : {Beats::exact, Beats::rounded, Beats::none})
+            for (const auto move : {Move::start, Move::loop, Move::locate, Move::tempoChange, Move::rePrepare})
+                for (const auto rounding : {Rounding::down, Rounding::nearest, Rounding::up})
+                {
+                    RealHost host(grid.rate, grid.bpm, beats, move != Move::rePrepare);
+                    const auto onTimeline = [&](double sample)
+                    {
+                        if (rounding == Rounding::down)
+                            return static_cast<juce::int64>(std::floor(sample));
+                        if (rounding == Rounding::up)
+                            return static_cast<juce::int64>(std::ceil(sample));
+                        return static_cast<juce::int64>(std::llround(sample));
+                    };
+                    const auto sampleOf = [&](double beat)
+                    {
+                        // a position in beats that lands on a sample can come out a hair short of it
+                        return static_cast<juce::int64>(std::floor(host.head.sampleOfBeat(beat) + 1e-6));
+                    };
+                    int missed = 0, silentBlocksPlayed = 0;
+                    std::vector<Hit> firstMiss, firstMissExpected;
+                    for (int bar = 1; bar <= barLines; ++bar)
+                    {
+                        const double barLine = 4.0 * bar;
+                        if (move == Move::tempoChange)
+                            host.head.changeTempoAt(0, grid.bpm); // the last bar line's change undone
+                        juce::int64 from = onTimeline(host.head.sampleOfBeat(barLine));
+                        std::vector<Hit> played; // since the move
+                        switch (move)
+                        {
+                        case Move::start:
+                            host.head.stop();
+                            host.driver.run(512);
+                            host.head.playFrom(from);
+                            break;
+                        case Move::loop: // from the end of a one-bar loop back to its start
+                            host.head.playFrom(onTimeline(host.head.sampleOfBeat(barLine + 4)));
+                            host.play(host.head.now() + 512, blockSizes);
+                            host.head.playFrom(from);
+                            break;
+                        case Move::locate:
+                            host.head.playFrom(onTimeline(host.head.sampleOfBeat(barLine - 2.3)));
+                            host.play(host.head.now() + 512, blockSizes);
+                            host.head.playFrom(from);
+                            break;
+                        case Move::tempoChange: // played into the bar line, 90 bpm from there on
+                            host.head.playFrom(onTimeline(host.head.sampleOfBeat(barLine - 0.3)));
+                            played = host.play(from, blockSizes);
+                            host.head.setBpm(90);
+                            from = sampleOf(barLine);
+                            break;
+                        case Move::rePrepare: // the host says nothing after it until it moves
+                            host.head.playFrom(onTimeline(host.head.sampleOfBeat(barLine - 2.3)));
+                            host.play(host.head.now() + 512, blockSizes);
+                            host.processor.prepareToPlay(grid.rate, 512);
+                            for (const auto& hit : host.play(host.head.now() + 3 * 512, {512}))
+                                silentBlocksPlayed += hit.note > 0;
+                            host.head.playFrom(from);
+                            break;
+                        }
+                        const std::vector<Hit> expected{{from, 42}, {sampleOf(barLine + 0.5), 42}};
+                        for (const auto& hit : host.play(sampleOf(barLine + 0.75), blockSizes))
+                            played.push_back(hit);
+                        std::vector<Hit> got;
+                        for (const auto& hit : played)
+                            if (hit.sample >= from)
+                                got.push_back(hit);
+                        if (got != expected)
+                        {
+                            if (missed++ == 0)
+                            {
+                                firstMiss = got;
+                                firstMissExpected = expected;
+                            }
+                        }
+                    }
+                    EXPECT_EQ(missed, 0)
+                        << "missed " << missed << " of " << barLines << " bar lines: " << grid.rate << " Hz, " << grid.bpm << " bpm, beats "
+                        << static_cast<int>(beats) << ", " << moveNames[static_cast<int>(move)] << ", rounded "
+                        << roundingNames[static_cast<int>(rounding)] << "; first miss: "
+                        << testing::PrintToString(firstMiss) << " instead of " << testing::PrintToString(firstMissExpected);
+                    EXPECT_EQ(silentBlocksPlayed, 0) << "hits while the host said nothing after a re-prepare";
+                }
 }
