@@ -161,7 +161,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     refreshEngineSettings();
     tempoChanged.store(false);
     updateDivisionDuration();
-    songPosition.forget(); // positions are counted in samples of the old rate
+    songPosition.forget(); // the host may have moved, or counts samples at another rate
     reserveBuffers(maximumExpectedSamplesPerBlock);
     // The follower reads the block's rate for its legato time, like any prepared processor.
     gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);

@@ -43,7 +43,7 @@ double HostSongPosition::atBlockStart(const Report& report, double sampleRate)
         position = expected;
 
     if (!continues || position != expected || report.bpm != anchorBpm)
-        anchorAt(position, report);
+        anchorAt(position, report, sampleRate);
     anchored = true;
     return position;
 }
@@ -77,7 +77,6 @@ void HostSongPosition::forget()
     anchored = false;
     lastWasJump = false;
     lastReport = {};
-    tempoPointsSeen = 0;
 }
 
 double HostSongPosition::predicted(double sampleRate) const
@@ -85,7 +84,7 @@ double HostSongPosition::predicted(double sampleRate) const
     return anchorPpq + static_cast<double>(samplesSinceAnchor) * anchorBpm / (60.0 * sampleRate);
 }
 
-void HostSongPosition::anchorAt(double ppq, const Report& report)
+void HostSongPosition::anchorAt(double ppq, const Report& report, double sampleRate)
 {
     juce::Optional<juce::int64> time = report.timeInSamples;
     if (!time.hasValue() && anchored && anchorTime.hasValue())
@@ -95,7 +94,7 @@ void HostSongPosition::anchorAt(double ppq, const Report& report)
     samplesSinceAnchor = 0;
     anchorTime = time;
     if (!report.ppq.hasValue() && time.hasValue())
-        learnTempoPoint({*time, ppq, report.bpm});
+        learnTempoPoint({*time, ppq, report.bpm}, sampleRate);
 }
 
 // A start or a jump in a host that gives no beats. On the stretch of its tempo map where it
@@ -122,6 +121,8 @@ double HostSongPosition::placedWithoutBeats(const Report& report, double fromSam
 
 juce::Optional<double> HostSongPosition::fromTempoMapSeen(juce::int64 time, double bpm, double sampleRate) const
 {
+    if (sampleRate != tempoMapRate)
+        return juce::nullopt;
     const TempoPoint* last = nullptr;
     for (int i = 0; i < tempoPointsSeen && tempoMapSeen[static_cast<size_t>(i)].time <= time; ++i)
         last = &tempoMapSeen[static_cast<size_t>(i)];
@@ -130,8 +131,13 @@ juce::Optional<double> HostSongPosition::fromTempoMapSeen(juce::int64 time, doub
     return last->ppq + static_cast<double>(time - last->time) * bpm / (60.0 * sampleRate);
 }
 
-void HostSongPosition::learnTempoPoint(const TempoPoint& point)
+void HostSongPosition::learnTempoPoint(const TempoPoint& point, double sampleRate)
 {
+    if (sampleRate != tempoMapRate)
+    {
+        tempoPointsSeen = 0; // its times were samples at another rate
+        tempoMapRate = sampleRate;
+    }
     int at = 0;
     while (at < tempoPointsSeen && tempoMapSeen[static_cast<size_t>(at)].time < point.time)
         ++at;

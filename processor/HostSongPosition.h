@@ -46,7 +46,9 @@ public:
     bool jumped() const;
     // Counts the block that just ran (its number of samples).
     void blockEnded(int numSamples);
-    // Forgets the transport (a new sample rate, a host that stopped answering).
+    // Forgets the transport (a new preparation, a host that stopped answering): until the
+    // host reports again, it does not play. What was seen of its tempo map stays while the
+    // sample rate does.
     void forget();
 
 private:
@@ -61,10 +63,10 @@ private:
     static constexpr int maxTempoPoints = 64;
 
     double predicted(double sampleRate) const;
-    void anchorAt(double ppq, const Report& report);
+    void anchorAt(double ppq, const Report& report, double sampleRate);
     double placedWithoutBeats(const Report& report, double fromSamples, double sampleRate) const;
     juce::Optional<double> fromTempoMapSeen(juce::int64 time, double bpm, double sampleRate) const;
-    void learnTempoPoint(const TempoPoint& point);
+    void learnTempoPoint(const TempoPoint& point, double sampleRate);
 
     bool anchored = false; // the previous block played and the anchor describes it
     double anchorPpq = 0.0;
@@ -78,4 +80,5 @@ private:
     // no longer give the position, but the point where the tempo began does.
     std::array<TempoPoint, maxTempoPoints> tempoMapSeen{};
     int tempoPointsSeen = 0;
+    double tempoMapRate = 0.0; // the sample rate of its times
 };

@@ -418,6 +418,51 @@ TEST(HostTransport, ATempoChangeBetweenBlocksKeepsTheGridWhereItStands)
     EXPECT_EQ(samplesOf(after), expected);
 }
 
+TEST(HostTransport, AHostWithoutBeatsIsFollowedOnItsBarAfterATempoChange)
+{
+    // The song goes from 120 to 90 bpm on bar 3 (sample 192 000 at 48 kHz). A host that gives
+    // its bar count and time in samples but no beats loops bars 2 to 4 across the change, then
+    // locates after it, onto bar 5 and mid-bar, and after a re-prepare at the same rate onto
+    // bar 7. Samples times 90 bpm would put bar 5 two beats early:
+    // every hit, voice and sample must be the one the same host gives with its beats.
+    constexpr int rate = 48000, change = 192000;
+    const auto perform = [&](HostStylePlayHead::Beats beats)
+    {
+        RealHost host(rate, 120, beats);
+        host.head.changeTempoAt(change, 90);
+        const auto bar = [&](int number) // 1 is the song's first
+        { return static_cast<juce::int64>(host.head.sampleOfBeat(4.0 * (number - 1))); };
+        std::vector<Hit> hits;
+        const auto playTo = [&](juce::int64 until)
+        {
+            // Blocks that meet the change: a host that gives no beats cannot say where inside a
+            // block its tempo changed.
+            const auto played = host.play(until, {500, 1500});
+            hits.insert(hits.end(), played.begin(), played.end());
+        };
+        host.head.playFrom(0);
+        playTo(bar(4));
+        for (int pass = 0; pass < 2; ++pass)
+        {
+            host.head.playFrom(bar(2)); // the loop's wrap
+            playTo(bar(4));
+        }
+        host.head.playFrom(bar(5));
+        playTo(bar(6) + 7000);
+        host.head.playFrom(static_cast<juce::int64>(host.head.sampleOfBeat(21.75)));
+        playTo(bar(8));
+        host.processor.prepareToPlay(rate, 512);
+        host.head.playFrom(bar(7));
+        playTo(bar(9));
+        return hits;
+    };
+    const auto withBeats = perform(HostStylePlayHead::Beats::exact);
+    const auto withoutBeats = perform(HostStylePlayHead::Beats::none);
+    const auto difference = std::mismatch(withoutBeats.begin(), withoutBeats.end(), withBeats.begin(), withBeats.end());
+    EXPECT_EQ(withoutBeats, withBeats) << "first difference at hit " << (difference.first - withoutBeats.begin());
+    EXPECT_EQ(std::count_if(withBeats.begin(), withBeats.end(), [](const Hit& hit) { return hit.note == 46; }), 5);
+}
+
 TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeSample)
 {
     // A bar line rarely falls on a sample (at 48 kHz and 130 bpm, bar 3 is at sample
