@@ -136,21 +136,26 @@ void BattoAudioProcessor::startFollowingHost(double ppq)
 
 void BattoAudioProcessor::placeOnHostBar(double ppq)
 {
-    // The half subdivision at or before the host's position, and how far the host is past it.
+    // A bar line rarely falls on a sample, and hosts start, loop and locate onto the sample
+    // before it, the nearest one or the one after it. A grid point less than a sample from
+    // the host's position is the one the host means: one just ahead falls in this block's
+    // first sample, and one just passed lies in the sample before it, which the host never
+    // played. Either sounds now, on the block's first sample, and the bar it starts is the
+    // bar the drummer stands in.
     const int halvesPerBeat = 2 * divisionDuTempsInUse;
+    const int halvesPerBar = 4 * halvesPerBeat;
     const double inBar = ppq - 4 * std::trunc(ppq / 4);
-    const int halves = juce::jlimit(0, 4 * halvesPerBeat - 1, static_cast<int>(std::floor(inBar * halvesPerBeat)));
-    const double beatsPast = inBar - static_cast<double>(halves) / halvesPerBeat;
+    const double halvesIntoBar = inBar * halvesPerBeat;
+    const double nearestHalf = std::round(halvesIntoBar);
+    const double oneSampleInBeats = 1.0 / (divisionDuTempsInUse * divisionDuration);
+    const bool onGridPoint = std::abs(halvesIntoBar - nearestHalf) < oneSampleInBeats * halvesPerBeat;
+    const int halves = onGridPoint ? static_cast<int>(nearestHalf) % halvesPerBar
+                                   : juce::jlimit(0, halvesPerBar - 1, static_cast<int>(std::floor(halvesIntoBar)));
     const instantRythmique placed{0, halves / halvesPerBeat, (halves % halvesPerBeat) / 2, halves % 2, 0};
 
     previousInstant = placed;
     nextInstant = placed;
-    // A bar line rarely falls on a sample, and hosts start, loop and locate onto the sample
-    // before it, the nearest one or the one after it. A grid point the host passed by less
-    // than a sample lies in the sample before this block, which the host never played: it
-    // sounds now, on the block's first sample, rather than being lost.
-    const double oneSampleInBeats = 1.0 / (divisionDuTempsInUse * divisionDuration);
-    if (beatsPast >= oneSampleInBeats)
+    if (!onGridPoint)
         incrementeInstantRythmique(&nextInstant); // the next half subdivision, timed from the host
     currentInstant = nextInstant;
 }

@@ -6,11 +6,14 @@ Both bundles, LV2 and VST3, run with the plug-in's defaults at 48 kHz and 120 bp
      rules (not by running it): every note must land on its sample, and the two builds must
      give the same output;
   2. a loop over bars 2 and 3, cut inside a block as Ardour does: each pass of the loop
-     plays the groove from its first bar again.
+     plays the groove from its first bar again;
+  3. at 130 bpm, a loop over bars 3 and 4, whose bar lines fall between two samples (bar 3 is
+     at sample 177 230.77): every pass opens with the hi-hat on the loop's first sample.
 
 Usage: ardour_check.py HARNESS LV2_BUNDLE LV2_URI VST3_BUNDLE
 """
 import csv
+import math
 import os
 import struct
 import subprocess
@@ -53,16 +56,18 @@ def write_midi(path, notes):
         out.write(b"MTrk" + struct.pack(">I", len(track)) + track)
 
 
-def groove(first_sample, eighths, open_hihats):
+def groove(first_sample, eighths, open_hihats, eighth=EIGHTH):
     """The automatic part with the plug-in's defaults (eighths, no automatic kick or snare).
 
     A closed hi-hat on every eighth: the drummer's base velocity D = level / 2 + 59 = 104 at
-    its starting level of 90 (notes at velocity 90 keep it there), times 0.625 between the
-    beats (eighths of 250 ms are shorter than 400 ms): 65. An open hi-hat at D replaces the
-    closed one on the last eighth of the second bar of each two-bar phrase."""
+    its starting level of 90 (notes at velocity 90 keep it there), times the eighth's length
+    over 400 ms between the beats when it is shorter, truncated (0.625 at 120 bpm: 65; about
+    0.577 at 130 bpm: 59, the product a hair under 60). An open hi-hat at D replaces the
+    closed one on the last eighth of the second bar of each two-bar phrase. Each hit sounds on
+    the sample its eighth falls in."""
     return [
-        (first_sample + k * EIGHTH, DRUMS, OPEN_HIHAT if k in open_hihats else CLOSED_HIHAT,
-         104 if k in open_hihats or k % 2 == 0 else 65)
+        (math.floor(first_sample + k * eighth), DRUMS, OPEN_HIHAT if k in open_hihats else CLOSED_HIHAT,
+         104 if k in open_hihats or k % 2 == 0 else int(min(1.0, eighth / (0.4 * RATE)) * 104))
         for k in range(eighths)
     ]
 
@@ -104,9 +109,31 @@ def performance():
     return notes, expected
 
 
-def run(harness, work, name, plugin_args, midi, seconds, block, loop=None):
+def loop_between_samples(bpm, loop, seconds):
+    """A loop [bar loop[0], bar loop[1]) at a tempo whose bar lines fall between two samples.
+
+    Ardour puts the loop's ends on the sample before their bar lines. The transport plays from
+    bar 1 to the loop's end, then the loop's passes, within `seconds` of rolling. Each pass
+    starts on the sample before its bar line, where its first hi-hat sounds, and the groove's
+    eighths sound on the samples they fall in, as from the song's start."""
+    eighth = RATE * 30 / bpm
+    start, end = ((bar - 1) * 8 * eighth for bar in loop)
+    first, last = math.floor(start), math.floor(end)
+    rolling = seconds * RATE
+    expected, rolled, pass_start = [], 0, 0.0
+    while rolled < rolling:
+        hits = groove(pass_start, round((end - pass_start) / eighth), {15, 31}, eighth)
+        for hit in hits:
+            if hit[0] < last and rolled + hit[0] - math.floor(pass_start) < rolling:
+                expected.append(hit)
+        rolled += last - math.floor(pass_start)
+        pass_start = start
+    return expected
+
+
+def run(harness, work, name, plugin_args, midi, seconds, block, loop=None, bpm=BPM):
     out = os.path.join(work, name + ".csv")
-    command = [harness, *plugin_args, "--midi", midi, "--tempo", str(BPM), "--rate", str(RATE),
+    command = [harness, *plugin_args, "--midi", midi, "--tempo", str(bpm), "--rate", str(RATE),
                "--block", str(block), "--seconds", str(seconds), "--out", out]
     if loop:
         command += ["--loop", str(loop[0]), str(loop[1])]
@@ -161,6 +188,13 @@ def main():
         for name, args in formats.items():
             got = run(harness, work, "loop-" + name, args, silence, 13.9, 512, loop=(2, 4))
             ok &= compare(f"{name}, loop of bars 2 and 3", got, loop)
+
+        # Bars 1 to 4 once, then bars 3 and 4 twice, the second time cut just before its end.
+        for name, args in formats.items():
+            got = run(harness, work, "loop-between-samples-" + name, args, silence, 14.7, 512, loop=(3, 5),
+                      bpm=130)
+            ok &= compare(f"{name}, 130 bpm, loop of bars 3 and 4 from sample 177 230",
+                          got, loop_between_samples(130, (3, 5), 14.7))
     return 0 if ok else 1
 
 

@@ -468,7 +468,8 @@ TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeS
     // A bar line rarely falls on a sample (at 48 kHz and 130 bpm, bar 3 is at sample
     // 177 230.77). A host starts, loops or locates onto the sample before it, the nearest
     // one or the one after it; each time the bar's hi-hat sounds on the block's first
-    // sample, and the next eighth on the sample it falls in. A tempo change on the bar line
+    // sample, and the next eighth on the sample it falls in; the bar it starts is the first
+    // of the drummer's phrase, not its second. A tempo change on the bar line
     // and a re-prepare in a host that reports only changes keep the downbeat as well.
     using Beats = HostStylePlayHead::Beats;
     enum class Move
@@ -515,7 +516,7 @@ TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeS
                         // a position in beats that lands on a sample can come out a hair short of it
                         return static_cast<juce::int64>(std::floor(host.head.sampleOfBeat(beat) + 1e-6));
                     };
-                    int missed = 0, silentBlocksPlayed = 0;
+                    int missed = 0, silentBlocksPlayed = 0, placedInSecondBar = 0;
                     std::vector<Hit> firstMiss, firstMissExpected;
                     for (int bar = 1; bar <= barLines; ++bar)
                     {
@@ -563,6 +564,8 @@ TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeS
                         for (const auto& hit : played)
                             if (hit.sample >= from)
                                 got.push_back(hit);
+                        if (move != Move::tempoChange && host.processor.currentInstant.bar != 0)
+                            ++placedInSecondBar;
                         if (got != expected)
                         {
                             if (missed++ == 0)
@@ -578,5 +581,9 @@ TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeS
                         << roundingNames[static_cast<int>(rounding)] << "; first miss: "
                         << testing::PrintToString(firstMiss) << " instead of " << testing::PrintToString(firstMissExpected);
                     EXPECT_EQ(silentBlocksPlayed, 0) << "hits while the host said nothing after a re-prepare";
+                    EXPECT_EQ(placedInSecondBar, 0) << grid.rate << " Hz, " << grid.bpm << " bpm, beats "
+                                                     << static_cast<int>(beats) << ", "
+                                                     << moveNames[static_cast<int>(move)] << ", rounded "
+                                                     << roundingNames[static_cast<int>(rounding)];
                 }
 }
