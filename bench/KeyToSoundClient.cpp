@@ -15,11 +15,12 @@
 // the metronome on and automatic kick and snare off (bench/key_to_sound.sh does).
 //
 // Usage: key_to_sound_client MIDI_IN_PORT DRUMS_PORT CLICKS_PORT SECONDS TEMPO
+#include "JackPortConnection.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -183,16 +184,6 @@ double percentile(const std::vector<double>& sorted, double fraction)
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
-bool connect(jack_client_t* client, const std::string& from, const std::string& to)
-{
-    const int result = jack_connect(client, from.c_str(), to.c_str());
-    if (result != 0 && result != EEXIST)
-    {
-        std::fprintf(stderr, "cannot connect %s to %s\n", from.c_str(), to.c_str());
-        return false;
-    }
-    return true;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -228,9 +219,9 @@ int main(int argc, char** argv)
     jack_set_process_callback(session.keys, keysProcess, &session);
     jack_set_process_callback(session.ears, earsProcess, &session);
     if (jack_activate(session.ears) != 0 || jack_activate(session.keys) != 0
-        || !connect(session.ears, drumsPort, jack_port_name(session.drumsIn))
-        || !connect(session.ears, clicksPort, jack_port_name(session.clicksIn))
-        || !connect(session.keys, jack_port_name(session.keysOut), midiIn))
+        || !connectJackPorts(session.ears, drumsPort, jack_port_name(session.drumsIn))
+        || !connectJackPorts(session.ears, clicksPort, jack_port_name(session.clicksIn))
+        || !connectJackPorts(session.keys, jack_port_name(session.keysOut), midiIn))
         return 1;
 
     while (!session.full.load())

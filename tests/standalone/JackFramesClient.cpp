@@ -15,12 +15,13 @@
 // Usage: jack_frames_client MIDI_IN_PORT MIDI_OUT_PORT HATS SECONDS
 // Listens until HATS hi-hats have come after the first one, or SECONDS have passed; prints
 // what it found; exits with 0 when every note was on its frame, 1 otherwise.
+#include "JackPortConnection.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -103,17 +104,6 @@ int earsProcess(jack_nframes_t frames, void* arg)
     return 0;
 }
 
-bool connect(jack_client_t* client, const std::string& from, const std::string& to)
-{
-    const int result = jack_connect(client, from.c_str(), to.c_str());
-    if (result != 0 && result != EEXIST)
-    {
-        std::fprintf(stderr, "cannot connect %s to %s\n", from.c_str(), to.c_str());
-        return false;
-    }
-    return true;
-}
-
 long distanceToGrid(long frame, long origin)
 {
     const long phase = ((frame - origin) % instantFrames + instantFrames) % instantFrames;
@@ -148,8 +138,8 @@ int main(int argc, char** argv)
     jack_set_process_callback(session.keys, keysProcess, &session);
     jack_set_process_callback(session.ears, earsProcess, &session);
     if (jack_activate(session.ears) != 0 || jack_activate(session.keys) != 0
-        || !connect(session.ears, midiOut, jack_port_name(session.earsIn))
-        || !connect(session.keys, jack_port_name(session.keysOut), midiIn))
+        || !connectJackPorts(session.ears, midiOut, jack_port_name(session.earsIn))
+        || !connectJackPorts(session.keys, jack_port_name(session.keysOut), midiIn))
         return 1;
 
     // Listens until enough hi-hats have come; the heard events are read only up to the count
