@@ -19,14 +19,15 @@ batto_sources_in(engine BATTO_ENGINE_SOURCES Batto.cpp VexMidiInput.cpp)
 
 # Processor pieces that are the same in every build: the MIDI-in filter bases, the state
 # record codec (the bass follower uses both), the display-code queue, the host's song
-# position and the hand-over of a block's MIDI to the host.
+# position, the hand-over of a block's MIDI to the host and the names of the sync sources.
 batto_sources_in(processor BATTO_PROCESSOR_COMMON_SOURCES
     AudioProcessorWITHOUTMidiInFilter.cpp
     AudioProcessorWITHMidiInFilter.cpp
     readAndWriteDataChunk.cpp
     DisplayCodeFifo.cpp
     HostSongPosition.cpp
-    MidiOutputHandOver.cpp)
+    MidiOutputHandOver.cpp
+    SyncSource.cpp)
 
 # The drummer's processor, one class spread over files by concern (its panel apart, below).
 batto_sources_in(processor BATTO_PROCESSOR_SOURCES
@@ -35,7 +36,10 @@ batto_sources_in(processor BATTO_PROCESSOR_SOURCES
     BattoAudioProcessorHostInterface.cpp
     BattoAudioProcessorHostTransport.cpp
     BattoAudioProcessorSound.cpp
-    BattoAudioProcessorState.cpp)
+    BattoAudioProcessorState.cpp
+    BattoAudioProcessorSync.cpp
+    BattoAudioProcessorClockIn.cpp
+    BattoAudioProcessorClockOut.cpp)
 
 # The processor's panel: createEditor() and the editor it builds.
 batto_sources_in(processor processor_panel BattoAudioProcessorEditor.cpp)

@@ -230,14 +230,15 @@ void BattoEditor::createControls()
 
 void BattoEditor::showTransportState()
 {
-    if (processor.isHostSynced())
-    {
-        start_button->setEnabled(false);
-        stop_button->setEnabled(false);
-        tempo_slider->setEnabled(false);
-    }
-    else if (processor.isRunning())
+    const bool following = processor.isHostSynced();
+    const bool buttonsStartIt = !following && !processor.waitsForExternalClock();
+    start_button->setEnabled(buttonsStartIt);
+    stop_button->setEnabled(buttonsStartIt);
+    tempo_slider->setEnabled(!following);
+    if (processor.isRunning() && !following)
         start_button->setToggleState(true, juce::dontSendNotification);
+    else if (!buttonsStartIt && !stop_button->getToggleState())
+        stop_button->setToggleState(true, juce::dontSendNotification);
 }
 
 void BattoEditor::fillSoundBox()
@@ -325,6 +326,8 @@ bool BattoEditor::keyPressed(const juce::KeyPress& key)
 {
     if (key.getKeyCode() != juce::KeyPress::spaceKey || key.getModifiers().isAnyModifierKeyDown())
         return false;
+    if (!start_button->isEnabled())
+        return true; // a host's transport or an external clock starts the drummer
     if (start_button->getToggleState())
         stop_button->setToggleState(true, juce::sendNotification);
     else

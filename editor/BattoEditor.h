@@ -61,6 +61,10 @@ public:
     void comboBoxChanged(juce::ComboBox*) override;
     void buttonClicked(juce::Button*) override;
 
+    // START and STOP follow who starts the drummer: greyed while a host's transport or an
+    // external clock does; the tempo is greyed while the drummer follows one.
+    void showTransportState();
+
     // Returns every progression segment to its idle colour.
     void cleanProgressionBar();
     // Hands every waiting display code to setControlHighlight, oldest first (the timer does
@@ -105,7 +109,6 @@ private:
     void createProgressionBars();
     void fillSoundBox();
     void takeProcessorValues();
-    void showTransportState();
 
     // Engine events.
     void flashMidiIn(int colourIndex);

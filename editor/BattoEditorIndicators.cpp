@@ -462,9 +462,7 @@ void BattoEditor::followHostTransport(bool following)
         cleanProgressionBar();
         return;
     }
-    start_button->setEnabled(true);
-    stop_button->setEnabled(true);
-    tempo_slider->setEnabled(true);
+    showTransportState(); // the buttons again, unless an external clock starts the drummer
     cleanProgressionBar();
     if (const int waiting = processor.getWaitForTheTimeToUpdateProgressionBarDisplay())
         applySubdivision(waiting);

@@ -114,6 +114,8 @@ void BattoAudioProcessor::applySettings(const Settings& settings)
     }
 #if !BATTO_PLUGIN_BUILD
     drumKit.store(settings.drumKit);
+    syncSource.store(static_cast<int>(settings.syncSource));
+    midiClockOutput.store(settings.midiClockOutput);
 #endif
 }
 
@@ -253,6 +255,7 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     drumKitInBlock = drumKit.load();
     if (takeRecorder != nullptr)
         takeRecorder->keepBlockMidi(midiMessages); // as it came, before the filter and the follower
+    takeMidiClockIn(midiMessages, numSamples);
 #endif
     refreshEngineSettings();
     applyUserRequests(); // what the message thread asked for since the last block
@@ -290,6 +293,7 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
 #endif
     }
 #if !BATTO_PLUGIN_BUILD
+    sendMidiClockOut(midiMessages, numSamples);
     renderExternalPlugin(buffer, midiMessages); // stopped blocks too: previews and release tails sound
     if (takeRecorder != nullptr)
         takeRecorder->endBlock(running.load() || hostSynced.load(), *getTempo(), engineSampleRate, buffer,

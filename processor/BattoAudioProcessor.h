@@ -7,6 +7,7 @@
 #include "LockFreeQueue.h"
 #include "MidiOutputHandOver.h"
 #include "ReservedMidiBuffer.h"
+#include "SyncSource.h"
 
 #if BATTO_PLUGIN_BUILD
 #include "AudioProcessorWITHOUTMidiInFilter.h"
@@ -66,6 +67,8 @@ public:
         bool autoKick = !BATTO_PLUGIN_BUILD;
         bool autoSnare = !BATTO_PLUGIN_BUILD;
         int drumKit = kitInternal; // the plug-in build ignores it
+        SyncSource syncSource = SyncSource::internal; // the plug-in build ignores it
+        bool midiClockOutput = false;                 // the plug-in build ignores it
         double breakParam1 = 0.5;
         double breakParam2 = 0.5;
         bool gravaEnabled = false;
@@ -158,6 +161,9 @@ public:
     // Readable on any thread.
     bool isRunning() const;
     bool isHostSynced() const;
+    // True while an external clock, not the Start button, starts the drummer (the standalone's
+    // sync source is not "Internal"); a host's transport always may, so the plug-in says false.
+    bool waitsForExternalClock() const;
     double getTempoSetting() const;
     int getDivisionDuTempsSetting() const;
     double getVolume() const;
@@ -208,6 +214,19 @@ public:
     // Opens (show) or closes the loaded plug-in's own window; `editToggle` is the editor's
     // "EDIT" toggle, to be switched off (with notification) when the user closes the window.
     virtual void showExternalPluginWindow(juce::Button& editToggle, bool show);
+
+    // What the drummer takes its tempo and bar from (message thread; read by any thread).
+    // While it is not SyncSource::internal, Start is ignored: the external clock starts and
+    // stops the drummer, with the rules it follows a plug-in host by.
+    void setSyncSource(SyncSource source);
+    SyncSource getSyncSource() const;
+    // The play head that reads JACK's transport inside the JACK cycle (null: none). Set by
+    // the application before audio starts; it lives as long as the processor.
+    void setJackTransport(juce::AudioPlayHead* transport);
+    // Sends MIDI clock (Start, 24 clocks a quarter note, Stop) while the drummer runs on its
+    // own tempo (message thread; read by any thread).
+    void setMidiClockOutput(bool on);
+    bool isMidiClockOutputOn() const;
 
     // Set by the application before audio starts; used on the message thread only. While
     // the MIDI output is chosen, Start, Stop and subdivision choices reach the engine at
@@ -310,6 +329,14 @@ private:
     void refreshEngineSettings();
     const juce::MidiBuffer& runBassFollower(juce::AudioBuffer<float>& buffer,
                                             const juce::MidiBuffer& midiMessages);
+#if !BATTO_PLUGIN_BUILD
+    // The block's MIDI clock bytes go to the clock follower and leave the block (first step).
+    void takeMidiClockIn(juce::MidiBuffer& midiMessages, int numSamples);
+    // The block's MIDI clock out, written after the engine ran the block.
+    void sendMidiClockOut(juce::MidiBuffer& midiMessages, int numSamples);
+#endif
+    // The play head the drummer follows: the host's, or in the standalone the chosen sync source's.
+    juce::AudioPlayHead* syncPlayHead() const;
     void followHostTransport();
     void readHostPosition();
     bool hostIsPlaying() const;
@@ -431,6 +458,13 @@ private:
 #if !BATTO_PLUGIN_BUILD
     std::atomic<int> drumKit{kitInternal};        // written under suspended processing
     std::atomic<bool> midiOutputInBlocks{false};  // written by the message thread, read by the audio thread
+    std::atomic<int> syncSource{static_cast<int>(SyncSource::internal)}; // message thread -> audio thread
+    std::atomic<juce::AudioPlayHead*> jackTransport{nullptr};            // set before audio starts
+    std::atomic<bool> midiClockOutput{false};                              // message thread -> audio thread
+
+    // MIDI clock in (the audio thread's, prepared by prepareToPlay).
+    juce::AudioPlayHead* midiClockPlayHead = nullptr;
+
     std::atomic<double> clickVolume{0.0};         // 0 = metronome off
     std::atomic<double> engineSampleRateForOtherThreads{44100.0}; // engineSampleRate, written by prepareToPlay
     std::atomic<double> pendingClickTimeMs{-1.0}; // written by the MIDI thread; <= 0 none
@@ -475,6 +509,8 @@ private:
 
     TakeRecorder* takeRecorder = nullptr; // see setTakeRecorder; used by the audio thread
     bool engineLoopRuns = false;          // audio thread: hits come from the engine, not previews
+
+    // MIDI clock out (the audio thread's, prepared by prepareToPlay).
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.

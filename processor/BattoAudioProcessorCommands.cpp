@@ -89,6 +89,10 @@ void BattoAudioProcessor::applySubdivisionAtOnce(int divisions)
 
 void BattoAudioProcessor::start()
 {
+#if !BATTO_PLUGIN_BUILD
+    if (getSyncSource() != SyncSource::internal)
+        return; // the external clock starts the drummer
+#endif
     // After a Stop that no block has taken yet, the next block stops and starts again.
     int request = transportRequest.load();
     int wanted;

@@ -14,7 +14,7 @@ constexpr double wholeSampleTolerance = 1e-4;
 void BattoAudioProcessor::followHostTransport()
 {
     readHostPosition();
-    if (getPlayHead() != nullptr && hostIsPlaying())
+    if (syncPlayHead() != nullptr && hostIsPlaying())
         keepFollowingHost(lastPosInfo.bpm, lastPosInfo.ppqPosition);
     else if (hostSynced.load())
         stopFollowingHost();
@@ -22,7 +22,7 @@ void BattoAudioProcessor::followHostTransport()
 
 void BattoAudioProcessor::readHostPosition()
 {
-    auto* host = getPlayHead();
+    auto* host = syncPlayHead();
     if (host == nullptr)
     {
         songPosition.forget();

@@ -36,6 +36,11 @@ public:
         takesFolderItem = 8,
         takeAudioItem = 9,
         recentTakesItem = 10,    // the "Recent takes" submenu itself: opens the takes folder
+        syncInternalItem = 11,   // the "Sync" submenu: one item per sync source, in SyncSource order
+        syncJackTransportItem = 12,
+        syncMidiClockItem = 13,
+        sendMidiClockItem = 14,
+        syncMenuItem = 15, // the "Sync" submenu itself: does nothing when chosen
         firstRecentTakeItem = 20 // to 29: the takes in it
     };
 
@@ -52,6 +57,8 @@ public:
     static const juce::String GRAVA_REF;             // "grava"
     static const juce::String BATTOKIT_PATH;         // "battokitpath"
     static const juce::String METRONOMEVOLUME;       // "metronomeVolume"
+    static const juce::String SYNC_SOURCE_REF;       // "syncSource": "Internal", "JACK transport" or "MIDI clock"
+    static const juce::String MIDI_CLOCK_OUT_REF;    // "midiClockOut"
 
     BattoStandAloneApplication();
     ~BattoStandAloneApplication() override;

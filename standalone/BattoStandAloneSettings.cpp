@@ -27,6 +27,8 @@ const juce::String BattoStandAloneApplication::BREAK_REF_2 = "break2";
 const juce::String BattoStandAloneApplication::GRAVA_REF = "grava";
 const juce::String BattoStandAloneApplication::BATTOKIT_PATH = "battokitpath";
 const juce::String BattoStandAloneApplication::METRONOMEVOLUME = "metronomeVolume";
+const juce::String BattoStandAloneApplication::SYNC_SOURCE_REF = "syncSource";
+const juce::String BattoStandAloneApplication::MIDI_CLOCK_OUT_REF = "midiClockOut";
 
 BattoAudioProcessor::Settings
 BattoStandAloneApplication::readProcessorSettings(const juce::PropertiesFile& file)
@@ -51,6 +53,8 @@ BattoStandAloneApplication::readProcessorSettings(const juce::PropertiesFile& fi
     settings.breakParam1 = values.getDouble(BREAK_REF_1, 0.5);
     settings.breakParam2 = values.getDouble(BREAK_REF_2, 0.5);
     settings.gravaEnabled = values.getBool(GRAVA_REF, false);
+    settings.syncSource = syncSourceNamed(values.getString(SYNC_SOURCE_REF, {}));
+    settings.midiClockOutput = values.getBool(MIDI_CLOCK_OUT_REF, false);
     return settings;
 }
 
@@ -71,6 +75,8 @@ void BattoStandAloneApplication::writeProcessorSettings(juce::PropertiesFile& fi
     file.setValue(GRAVA_REF, processor.isGravaEnabled());
     file.setValue(BATTOKIT_PATH, battokitPath);
     file.setValue(METRONOMEVOLUME, exactText(processor.getClickVolume()));
+    file.setValue(SYNC_SOURCE_REF, syncSourceName(processor.getSyncSource()));
+    file.setValue(MIDI_CLOCK_OUT_REF, processor.isMidiClockOutputOn());
     for (int voice = 0; voice < Batto::numVoices; ++voice)
     {
         file.setValue(DRUM_NOTE_REF + juce::String(voice), processor.getDrumNote(voice));

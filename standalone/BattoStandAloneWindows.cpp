@@ -1,5 +1,6 @@
 #include "BattoStandAloneWindows.h"
 
+#include "BattoEditor.h"
 #include "StandaloneTakes.h"
 
 BattoStandAloneApplication::BattoMainWindow::BattoMainWindow(const juce::String& name,
@@ -17,6 +18,7 @@ void BattoStandAloneApplication::BattoMainWindow::addSpecificsItems(juce::PopupM
     menu.addItem(recordBattokitItem, "Record a battokit from these settings... (beta)", canRecord, false);
     menu.addItem(loadBattokitItem, "Load battokit... (beta)", true, false);
     menu.addItem(metronomeItem, "Metronome...", true, false);
+    addSyncItems(menu);
     if (auto* kept = takes())
     {
         menu.addItem(takesFolderItem, "Takes folder...", true, false);
@@ -29,6 +31,38 @@ void BattoStandAloneApplication::BattoMainWindow::addSpecificsItems(juce::PopupM
             recent.addItem(firstRecentTakeItem, "No take yet", false, false);
         menu.addSubMenu("Recent takes", recent, true, nullptr, false, recentTakesItem);
     }
+}
+
+void BattoStandAloneApplication::BattoMainWindow::addSyncItems(juce::PopupMenu& menu)
+{
+    auto* processor = drummer();
+    if (processor == nullptr)
+        return;
+    juce::PopupMenu sources;
+    const auto chosen = processor->getSyncSource();
+    for (const auto source : {SyncSource::internal, SyncSource::jackTransport, SyncSource::midiClock})
+        sources.addItem(syncInternalItem + static_cast<int>(source), syncSourceName(source), true, source == chosen);
+    menu.addSubMenu("Sync", sources, true, nullptr, false, syncMenuItem);
+    // Following a clock and sending one are never both on: the clock goes out only while
+    // the drummer runs on its own tempo.
+    menu.addItem(sendMidiClockItem, "Send MIDI clock", chosen == SyncSource::internal,
+                 processor->isMidiClockOutputOn());
+}
+
+void BattoStandAloneApplication::BattoMainWindow::chooseSyncSource(SyncSource source)
+{
+    auto* processor = drummer();
+    if (processor == nullptr)
+        return;
+    processor->setSyncSource(source);
+    if (auto* editor = dynamic_cast<BattoEditor*>(processor->getActiveEditor()))
+        editor->showTransportState();
+}
+
+BattoAudioProcessor* BattoStandAloneApplication::BattoMainWindow::drummer() const
+{
+    auto* battoApplication = dynamic_cast<BattoStandAloneApplication*>(&application);
+    return battoApplication != nullptr ? battoApplication->getProcessor() : nullptr;
 }
 
 StandaloneTakes* BattoStandAloneApplication::BattoMainWindow::takes() const
@@ -67,6 +101,15 @@ void BattoStandAloneApplication::BattoMainWindow::menuItemSelected(int menuItemI
     case takeAudioItem:
         if (auto* kept = takes())
             kept->setAudioOn(!kept->isAudioOn());
+        break;
+    case syncInternalItem:
+    case syncJackTransportItem:
+    case syncMidiClockItem:
+        chooseSyncSource(static_cast<SyncSource>(menuItemID - syncInternalItem));
+        break;
+    case sendMidiClockItem:
+        if (auto* processor = drummer())
+            processor->setMidiClockOutput(!processor->isMidiClockOutputOn());
         break;
     case recentTakesItem:
         if (auto* kept = takes())

@@ -4,7 +4,7 @@
 #include "MetronomeComponent.h"
 
 // The drummer's main window: the shell's menu with the drummer's own items (the external
-// instrument, kit folders, the metronome window, the takes).
+// instrument, kit folders, the metronome window, the sync source, the takes).
 class BattoStandAloneApplication::BattoMainWindow
     : public VexStandAloneApplicationWithExternalPlugin::MainWindowWithExternalPlugin
 {
@@ -18,6 +18,9 @@ public:
     MetronomeDocumentWindow* metronomeWindow;
 
 private:
+    void addSyncItems(juce::PopupMenu& menu);
+    void chooseSyncSource(SyncSource source);
+    BattoAudioProcessor* drummer() const;
     StandaloneTakes* takes() const;
     juce::Array<juce::File> recentTakesShown; // "Recent takes" as the menu last showed them
 };

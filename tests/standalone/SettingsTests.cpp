@@ -15,6 +15,8 @@ const char* const everyKey[] = {"tempo",
                                 "grava",
                                 "battokitpath",
                                 "metronomeVolume",
+                                "syncSource",
+                                "midiClockOut",
                                 "drumNote0",
                                 "drumNote9",
                                 "midiVelScale0",
@@ -108,6 +110,8 @@ TEST(Settings, EveryChangedValueIsWrittenAtExitAndReadBackNextTime)
         processor.setBreakParam2(0.75);
         processor.setGravaEnabled(true);
         processor.setClickVolume(0.6);
+        processor.setSyncSource(SyncSource::jackTransport);
+        processor.setMidiClockOutput(true);
         processor.setDrumNote(3, 70);
         processor.setVelocityScale(3, 0.3f);
         app.filter().channelFilterOn = true;
@@ -121,6 +125,7 @@ TEST(Settings, EveryChangedValueIsWrittenAtExitAndReadBackNextTime)
     EXPECT_EQ(written.getIntValue("divisionDuTemps"), 4);
     EXPECT_EQ(written.getValue("autokick"), "0");
     EXPECT_EQ(written.getIntValue("drumKit"), -1);
+    EXPECT_EQ(written.getValue("syncSource"), "JACK transport");
     // The velocity scale is a float: what is stored is that float widened, not the double 0.3.
     EXPECT_EQ(written.getDoubleValue("midiVelScale3"), static_cast<double>(0.3f));
     EXPECT_TRUE(written.getValue("audioDeviceState").contains("deviceType=\"Test\""));
@@ -136,6 +141,8 @@ TEST(Settings, EveryChangedValueIsWrittenAtExitAndReadBackNextTime)
     EXPECT_EQ(processor.GetBreakParam2(), 0.75);
     EXPECT_TRUE(processor.isGravaEnabled());
     EXPECT_EQ(processor.getClickVolume(), 0.6);
+    EXPECT_EQ(processor.getSyncSource(), SyncSource::jackTransport);
+    EXPECT_TRUE(processor.isMidiClockOutputOn());
     EXPECT_EQ(processor.getDrumNote(3), 70);
     EXPECT_EQ(processor.getVelocityScale(3), 0.3f);
     EXPECT_TRUE(again.filter().channelFilterOn);
@@ -182,6 +189,11 @@ TEST(Settings, ValuesTheEngineCannotRunWithFallBackAndOthersAreUsedAsRead)
         {"midi_chanel", "17", 17},
         {"drumKit", "junk", -3},
         {"drumKit", "-1", -1},
+        {"syncSource", "MIDI clock", static_cast<int>(SyncSource::midiClock)},
+        {"syncSource", "midi clock", static_cast<int>(SyncSource::internal)},
+        {"syncSource", "", static_cast<int>(SyncSource::internal)},
+        {"midiClockOut", "junk", 0},
+        {"midiClockOut", "1", 1},
     };
     for (const auto& c : cases)
     {
@@ -211,6 +223,10 @@ TEST(Settings, ValuesTheEngineCannotRunWithFallBackAndOthersAreUsedAsRead)
             held = app.filter().midiInChannel;
         else if (key == "drumKit")
             held = processor.getDrumKit();
+        else if (key == "syncSource")
+            held = static_cast<int>(processor.getSyncSource());
+        else if (key == "midiClockOut")
+            held = processor.isMidiClockOutputOn();
         EXPECT_EQ(held, c.expected) << c.key << " = \"" << c.text << "\"";
     }
 }

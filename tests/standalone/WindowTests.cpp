@@ -1,4 +1,5 @@
 #include "AudioProcessorWITHMidiInFilter.h"
+#include "BattoEditor.h"
 #include "BattoStandAloneWindows.h"
 #include "DeviceSelectorPanel.h"
 #include "MidiInFilterComponent.h"
@@ -49,6 +50,8 @@ TEST(MainWindow, MenuReadsTopToBottomAndActsOnEachItem)
         {5, "Record a battokit from these settings... (beta)"},
         {6, "Load battokit... (beta)"},
         {7, "Metronome..."},
+        {15, "Sync"},
+        {14, "Send MIDI clock"},
         {8, "Takes folder..."},
         {9, "Record the drums' audio with each take"},
         {10, "Recent takes"},
@@ -70,10 +73,10 @@ TEST(MainWindow, MenuReadsTopToBottomAndActsOnEachItem)
     // kept in the settings.
     auto& takes = *app.application.getTakes();
     EXPECT_FALSE(takes.isAudioOn());
-    EXPECT_FALSE(items[7].ticked);
+    EXPECT_FALSE(items[9].ticked);
     window.menuItemSelected(9, 0);
     EXPECT_TRUE(takes.isAudioOn());
-    EXPECT_TRUE(itemsOf(window.getMenuForIndex(0, "Menu"))[7].ticked);
+    EXPECT_TRUE(itemsOf(window.getMenuForIndex(0, "Menu"))[9].ticked);
     EXPECT_TRUE(app.application.getSettings()->getBoolValue("takeAudio"));
     EXPECT_EQ(takes.getFolder(), home.folder.getChildFile(".Batto/Takes"));
 
@@ -90,6 +93,73 @@ TEST(MainWindow, MenuReadsTopToBottomAndActsOnEachItem)
     EXPECT_EQ(app.application.quitRequests, 1);
     window.closeButtonPressed(); // the title bar's close button quits the same way
     EXPECT_EQ(app.application.quitRequests, 2);
+}
+
+// The sync choice: one ticked source at a time; while an external clock starts the drummer,
+// START, STOP and the space bar do nothing, and the drummer sends no clock of its own.
+TEST(MainWindow, SyncMenuChoosesWhoStartsTheDrummer)
+{
+    TemporaryHome home;
+    writeTestDeviceState(home.settingsFile());
+    RunningApplication app;
+    auto& window = app.mainWindow();
+    auto& processor = app.processor();
+    auto* shown = dynamic_cast<BattoEditor*>(processor.getActiveEditor());
+    ASSERT_NE(shown, nullptr);
+    auto& editor = *shown;
+    const auto syncItems = [&window]
+    {
+        const auto menu = window.getMenuForIndex(0, "Menu");
+        juce::PopupMenu::MenuItemIterator it(menu);
+        std::vector<MenuItem> sources;
+        while (it.next())
+            if (it.getItem().text == "Sync" && it.getItem().subMenu != nullptr)
+                sources = itemsOf(*it.getItem().subMenu);
+        return sources;
+    };
+    const auto sendClock = [&window]
+    {
+        for (const auto& item : itemsOf(window.getMenuForIndex(0, "Menu")))
+            if (item.id == 14)
+                return item;
+        return MenuItem{};
+    };
+
+    auto sources = syncItems();
+    ASSERT_EQ(sources.size(), 3u);
+    EXPECT_EQ(sources[0].text, "Internal");
+    EXPECT_EQ(sources[1].text, "JACK transport");
+    EXPECT_EQ(sources[2].text, "MIDI clock");
+    EXPECT_TRUE(sources[0].ticked && !sources[1].ticked && !sources[2].ticked);
+    EXPECT_TRUE(sendClock().enabled);
+    EXPECT_FALSE(sendClock().ticked);
+
+    window.menuItemSelected(14, 0);
+    EXPECT_TRUE(processor.isMidiClockOutputOn());
+    EXPECT_TRUE(sendClock().ticked);
+
+    processor.start();
+    TestAudioDevice::current->runBlock();
+    ASSERT_TRUE(processor.isRunning());
+    window.menuItemSelected(13, 0); // "MIDI clock"
+    EXPECT_EQ(processor.getSyncSource(), SyncSource::midiClock);
+    TestAudioDevice::current->runBlock();
+    EXPECT_FALSE(processor.isRunning()) << "the clock takes over from the Start button";
+    sources = syncItems();
+    EXPECT_TRUE(!sources[0].ticked && !sources[1].ticked && sources[2].ticked);
+    EXPECT_FALSE(sendClock().enabled) << "never following and sending a clock at once";
+    EXPECT_FALSE(editor.start_button->isEnabled());
+    EXPECT_FALSE(editor.stop_button->isEnabled());
+    EXPECT_TRUE(editor.tempo_slider->isEnabled()) << "greyed only while a clock drives the drummer";
+    EXPECT_TRUE(editor.keyPressed(juce::KeyPress(juce::KeyPress::spaceKey)));
+    processor.start(); // as the START button would
+    TestAudioDevice::current->runBlock();
+    EXPECT_FALSE(processor.isRunning());
+
+    window.menuItemSelected(11, 0); // "Internal"
+    EXPECT_EQ(processor.getSyncSource(), SyncSource::internal);
+    EXPECT_TRUE(editor.start_button->isEnabled());
+    EXPECT_TRUE(editor.stop_button->isEnabled());
 }
 
 TEST(MainWindow, CommandsOpenTheToolWindowsFromTheirKeyPresses)
