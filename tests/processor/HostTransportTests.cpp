@@ -587,3 +587,49 @@ TEST(HostTransport, TheDownbeatOfABarLineBetweenTwoSamplesSoundsOnItsFirstWholeS
                                                      << roundingNames[static_cast<int>(rounding)];
                 }
 }
+
+#if !BATTO_PLUGIN_BUILD
+// In the standalone the player's play head never plays; the sync source chooses the play head
+// that the drummer follows, by the host's rules, and while one is chosen Start does nothing.
+TEST(HostTransport, TheStandaloneFollowsTheChosenSyncSourceOnly)
+{
+    HostFixture fixture;
+    auto& processor = fixture.processor;
+    fixture.driver.playHead.stop(); // the player's
+    FakePlayHead jackTransport;
+    jackTransport.play(100.0, 0.0);
+    processor.setJackTransport(&jackTransport);
+
+    fixture.driver.run(blockSize);
+    EXPECT_FALSE(processor.isHostSynced()) << "\"Internal\" follows nothing";
+    processor.start();
+    fixture.driver.run(blockSize);
+    ASSERT_TRUE(processor.isRunning());
+
+    processor.setSyncSource(SyncSource::jackTransport);
+    EXPECT_TRUE(processor.waitsForExternalClock());
+    fixture.driver.run(blockSize);
+    EXPECT_TRUE(processor.isHostSynced());
+    EXPECT_FALSE(processor.isRunning());
+    EXPECT_EQ(*processor.getTempo(), 100.0);
+
+    jackTransport.stop();
+    fixture.driver.run(blockSize);
+    EXPECT_FALSE(processor.isHostSynced());
+    processor.start(); // ignored: the transport starts the drummer
+    fixture.driver.run(blockSize);
+    EXPECT_FALSE(processor.isRunning());
+
+    // Another source that says nothing (no MIDI clock arrives) plays nothing, whatever JACK's
+    // transport does; "Internal" gives the Start button back.
+    jackTransport.play(100.0, 0.0);
+    processor.setSyncSource(SyncSource::midiClock);
+    fixture.driver.run(blockSize);
+    EXPECT_FALSE(processor.isHostSynced());
+    processor.setSyncSource(SyncSource::internal);
+    EXPECT_FALSE(processor.waitsForExternalClock());
+    processor.start();
+    fixture.driver.run(blockSize);
+    EXPECT_TRUE(processor.isRunning());
+}
+#endif
