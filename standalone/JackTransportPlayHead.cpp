@@ -21,6 +21,12 @@ bool isPlaceInBar(const jack_position_t& position)
            && position.tick < position.ticks_per_beat;
 }
 
+// Quarter notes from frame 0 to the frame at a steady tempo.
+double quartersAtFrame(jack_nframes_t frame, double bpm, double quartersPerBeat, double sampleRate)
+{
+    return frame / sampleRate * bpm / 60.0 * quartersPerBeat;
+}
+
 void placeFromBarBeatTick(juce::AudioPlayHead::PositionInfo& info, const jack_position_t& position,
                           double sampleRate)
 {
@@ -28,11 +34,26 @@ void placeFromBarBeatTick(juce::AudioPlayHead::PositionInfo& info, const jack_po
     const double barsBefore = position.bar - 1.0;
     const double barStart = barsBefore * position.beats_per_bar * quartersPerBeat;
     double ppq = barStart + (position.beat - 1 + position.tick / position.ticks_per_beat) * quartersPerBeat;
-    // The master's bar, beat and tick describe a frame that many frames before the cycle.
     if ((position.valid & JackBBTFrameOffset) != 0)
-        ppq += position.bbt_offset / sampleRate * position.beats_per_minute / 60.0 * quartersPerBeat;
+    {
+        // The master's bar, beat and tick describe a frame that many frames before the cycle.
+        ppq += quartersAtFrame(position.bbt_offset, position.beats_per_minute, quartersPerBeat, sampleRate);
+    }
+    else
+    {
+        // Ticks are whole: a master rounds (most often down) to one, up to a tick from the
+        // cycle's frame, and float noise can take the rounding down a whole tick. Where the
+        // frames at the master's tempo from bar 1 on frame 0 lie within a tick of its bar, beat
+        // and tick, the master plays a steady tempo from frame 0, and the frames place the
+        // cycle exactly.
+        const double oneTick = quartersPerBeat / position.ticks_per_beat;
+        const double fromFrames =
+            quartersAtFrame(position.frame, position.beats_per_minute, quartersPerBeat, sampleRate);
+        if (std::abs(fromFrames - ppq) <= oneTick * (1.0 + 1e-6))
+            ppq = fromFrames;
+    }
 
-    info.setBpm(position.beats_per_minute);
+    info.setBpm(position.beats_per_minute * quartersPerBeat); // the play head's beats are quarter notes
     info.setTimeSignature(juce::AudioPlayHead::TimeSignature{static_cast<int>(position.beats_per_bar),
                                                              static_cast<int>(position.beat_type)});
     info.setPpqPosition(ppq);
@@ -43,7 +64,7 @@ void placeFromBarBeatTick(juce::AudioPlayHead::PositionInfo& info, const jack_po
 void placeFromFrames(juce::AudioPlayHead::PositionInfo& info, const jack_position_t& position, double bpm,
                      double sampleRate)
 {
-    const double ppq = position.frame / sampleRate * bpm / 60.0;
+    const double ppq = quartersAtFrame(position.frame, bpm, 1.0, sampleRate);
     const double bars = std::floor(ppq / 4.0);
     info.setBpm(bpm);
     info.setTimeSignature(juce::AudioPlayHead::TimeSignature{4, 4});

@@ -15,14 +15,16 @@ struct JackTransportReading
 };
 
 // The transport of a JACK position in the terms of a play head: where the transport stands
-// at the cycle's first frame, in quarter notes, and whether it rolls.
+// at the cycle's first frame, in quarter notes, its tempo in quarter notes a minute (a JACK
+// tempo counts the meter's beats), and whether it rolls.
 //
 // With a timebase master's bar, beat and tick (JackPositionBBT) the tempo, the time signature
 // and the place come from them; the BBT of a master that gives a frame offset describes a
-// frame that many frames before the cycle, and the place moves on by those frames. Without
-// BBT, the transport has frames only: the place is the frames at ownTempo, bar 1 on frame 0,
-// in 4/4. The time in samples is always the transport's frame, which is exact where ticks
-// are rounded.
+// frame that many frames before the cycle, and the place moves on by those frames. A master
+// without the offset rounds to whole ticks: where its place is within a tick of the frames at
+// its tempo from bar 1 on frame 0, the frames give the place, exactly. Without BBT, the
+// transport has frames only: the place is the frames at ownTempo, bar 1 on frame 0, in 4/4.
+// The time in samples is always the transport's frame.
 //
 // A transport that is stopped or starting does not roll, and neither does one whose BBT is
 // no place in a bar (no tempo, no beats or ticks in a bar, a bar before the first, a beat or

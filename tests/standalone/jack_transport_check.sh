@@ -7,10 +7,11 @@
 # MODE "master": the client is the timebase master at 100 bpm 4/4 (the drummer's own tempo,
 # 120, must not matter), locating to bar 5. MODE "frames": no timebase master, the drummer's
 # own tempo (120) from frame 0, locating between two grid points of bar 3.
-# Usage: jack_transport_check.sh BATTO TRANSPORT_CLIENT MODE
+# Usage: jack_transport_check.sh BATTO TRANSPORT_CLIENT MODE [PERIOD (frames, default 256)]
 BATTO=$1
 CLIENT=$2
 MODE=$3
+PERIOD=${4:-256}
 source "$(dirname "$0")/check_support.sh"
 start_watchdog 150 "$work"
 started+=("$watchdog_pid")
@@ -21,7 +22,7 @@ frames) bpm=120 locate=200000 ;; # a third of a beat past bar 3's line at 192 00
 *) fail "unknown mode $MODE" ;;
 esac
 
-start_jack 256
+start_jack "$PERIOD"
 start_display
 write_settings drumKit -1 tempo 120 divisionDuTemps 2 autokick 0 autosnare 0 syncSource "JACK transport"
 start_batto
