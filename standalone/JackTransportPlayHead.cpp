@@ -7,16 +7,25 @@ namespace
 // Set and cleared by the JACK thread around the block it runs; other threads read their own.
 thread_local const JackTransportReading* readingOfThisThread = nullptr;
 
+// Meters beyond this many beats a bar, or beats shorter than this part of a whole note, are
+// no meter anyone plays (and would not fit a time signature's numbers).
+constexpr double largestMeterNumber = 1024.0;
+
 bool isPositive(double value)
 {
     return std::isfinite(value) && value > 0.0;
 }
 
+bool isMeterNumber(double value)
+{
+    return value >= 1.0 && value <= largestMeterNumber;
+}
+
 // Bar, beat and tick name a place in a bar of a meter with a tempo.
 bool isPlaceInBar(const jack_position_t& position)
 {
-    return isPositive(position.beats_per_minute) && isPositive(position.beats_per_bar)
-           && isPositive(position.beat_type) && isPositive(position.ticks_per_beat) && position.bar >= 1
+    return isPositive(position.beats_per_minute) && isMeterNumber(position.beats_per_bar)
+           && isMeterNumber(position.beat_type) && isPositive(position.ticks_per_beat) && position.bar >= 1
            && position.beat >= 1 && position.beat - 1 < position.beats_per_bar && position.tick >= 0
            && position.tick < position.ticks_per_beat;
 }

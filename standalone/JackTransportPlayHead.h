@@ -29,7 +29,8 @@ struct JackTransportReading
 // A transport that is stopped or starting does not roll, and neither does one whose BBT is
 // no place in a bar (no tempo, no beats or ticks in a bar, a bar before the first, a beat or
 // tick outside its bar or beat) or whose rate is none: following it would put the drummer on
-// a bar nobody plays.
+// a bar nobody plays. So does a meter of more than 1024 beats a bar, or of beats shorter than
+// 1/1024 of a whole note.
 juce::AudioPlayHead::PositionInfo jackTransportPosition(jack_transport_state_t state, const jack_position_t& position,
                                                         double ownTempo, double sampleRate);
 

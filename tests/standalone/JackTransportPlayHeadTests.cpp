@@ -143,6 +143,8 @@ TEST(JackTransportPosition, AStoppedTransportOrAnAbsurdPositionDoesNotRoll)
         {"negative tick", JackTransportRolling, barBeatTick(1, 1, -1), 120, rate},
         {"no beats a bar", JackTransportRolling, barBeatTick(1, 1, 0, 1920, 0), 120, rate},
         {"beat type 0", JackTransportRolling, barBeatTick(1, 1, 0, 1920, 4, 0), 120, rate},
+        {"beat type 1e-30", JackTransportRolling, barBeatTick(1, 1, 0, 1920, 4, 1e-30f), 120, rate},
+        {"1e30 beats a bar", JackTransportRolling, barBeatTick(1, 1, 0, 1920, 1e30f), 120, rate},
         {"no BBT, own tempo 0", JackTransportRolling, framesOnly(4800), 0, rate},
         {"no BBT, own tempo NaN", JackTransportRolling, framesOnly(4800), nan, rate},
         {"no sample rate", JackTransportRolling, framesOnly(4800), 120, 0},
