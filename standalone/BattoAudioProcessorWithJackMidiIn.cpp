@@ -6,6 +6,7 @@ BattoAudioProcessorWithJackMidiIn::BattoAudioProcessorWithJackMidiIn(const Setti
     : BattoAudioProcessor(settings)
 {
     blockMidi.reserve(midiOutputBytesFor(preparedBlockSize));
+    setJackTransport(&jackTransportPlayHead);
 }
 
 void BattoAudioProcessorWithJackMidiIn::prepareToPlay(double sampleRate, int maximumExpectedSamplesPerBlock)

@@ -283,10 +283,19 @@ void JackAudioDevice::shutdownCallback(void* self)
 int JackAudioDevice::process(juce::uint32 nframes)
 {
     cycleMidi.beginCycle(static_cast<int>(nframes));
+    readTransport();
     readMidiInput(nframes);
     runAudioCallback(nframes);
     writeMidiOutput(nframes);
     return 0;
+}
+
+void JackAudioDevice::readTransport()
+{
+    // On the process thread the answer is the transport at the cycle's first frame, and the
+    // state holds for the whole cycle.
+    cycleTransport.state = jack_transport_query(client, &cycleTransport.position);
+    cycleTransport.sampleRate = static_cast<double>(jack_get_sample_rate(client));
 }
 
 void JackAudioDevice::readMidiInput(juce::uint32 nframes)
@@ -322,6 +331,7 @@ void JackAudioDevice::runAudioCallback(juce::uint32 nframes)
     }
 
     const JackCycleMidi::Scope inThisCycle(cycleMidi);
+    const JackTransportPlayHead::Cycle transportOfThisCycle(cycleTransport);
     const juce::ScopedTryLock lock(callbackLock); // held only while a callback is swapped
     if (lock.isLocked() && callback != nullptr && numActive > 0)
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JackCycleMidi.h"
+#include "JackTransportPlayHead.h"
 #include "LockFreeQueue.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -84,6 +85,7 @@ private:
     static int xrunCallback(void* self);
     static void shutdownCallback(void* self);
     int process(juce::uint32 nframes);
+    void readTransport();
     void readMidiInput(juce::uint32 nframes);
     void writeMidiOutput(juce::uint32 nframes);
     void runAudioCallback(juce::uint32 nframes);
@@ -104,6 +106,7 @@ private:
     std::atomic<int> xruns{0};
 
     JackCycleMidi cycleMidi; // JACK thread, once the client runs
+    JackTransportReading cycleTransport; // JACK thread: read at the start of each cycle
     std::atomic<juce::MidiInputCallback*> liveInput{nullptr};
     LockFreeQueue<LiveEvent, liveQueueCapacity> toLiveInput; // JACK thread -> live input thread
     sem_t liveInputWaiting;
