@@ -17,12 +17,15 @@
 // the bar line on the clock's own frame.
 //
 // Timing. The clock's grid is a straight line through its recent clocks (least squares over up
-// to four beats, the clock's frames against their count), so that jitter averages out: with
+// to four beats, the clock's frames against their count), so that jitter averages out: a
+// filter of the clock's timing over its last 96 clocks, some 0.5 Hz wide at 120 bpm; with
 // clocks 1 ms off at random, the grid stays within a fraction of a millisecond. A clock that
 // lies off the line by more than the jitter seen so far (at least a tenth of a millisecond),
 // twice in a row on the same side, is a tempo change: the line starts again from those two
 // clocks, so a change is followed within a few clocks. One clock alone off the line is left
-// out of it (a late delivery).
+// out of it (a late delivery). Until a second clock gives the tempo (a clock that starts with
+// Start), the grid runs at the clock's last tempo, or 120 bpm if it never had one: the song's
+// first beat still sounds on the first clock.
 //
 // Faults it stands against: a clock that stops arriving stops the song (no clock for a
 // quarter of a beat at the clock's tempo, and at least 50 ms); clocks faster than 240 or slower
