@@ -1,3 +1,4 @@
+#include "MidiClockFollower.h"
 #include "ProcessorTestSupport.h"
 #include "WatchedProcessor.h"
 
@@ -585,4 +586,57 @@ TEST(MidiClock, AHostsCountInStartsTheDrummerOnTheSongsFirstBeat)
     EXPECT_TRUE(std::any_of(hits.begin(), hits.end(), [](const Hit& h) { return h.frame == 6615 && h.note == 36; }))
         << "the downbeat's kick";
     expectNoAudioThreadFaults(processor, "count-in");
+}
+
+TEST(MidiClock, TheGridSettlesWithinABeatOfATempoChange)
+{
+    // The follower's own position, block by block (64 frames), against the song's position on
+    // the clock's ideal grid: how long after 120 -> 140 bpm (a step, a ramp over two beats) it
+    // stays within a frame, and how far it strays until then.
+    struct Case
+    {
+        const char* what;
+        int rampClocks;
+    };
+    for (const auto& c : {Case{"step", 1}, Case{"ramp over two beats", 48}})
+    {
+        constexpr double rate = 48000.0;
+        constexpr int block = 64;
+        ClockSource source(rate);
+        source.message({startByte}, 100.0);
+        source.clocks(24 * 8, 120.0, 120.0, 0);
+        source.clocks(c.rampClocks, 120.0, 140.0, 24 * 8);
+        const double changed = source.ideal;
+        source.clocks(24 * 4, 140.0, 140.0, 24 * 8 + c.rampClocks);
+
+        MidiClockFollower follower;
+        follower.prepare(rate);
+        juce::MidiBuffer midi;
+        auto next = source.schedule.begin();
+        double lastOff = changed, worst = 0.0;
+        const auto& clocks = source.clockList;
+        for (juce::int64 now = 0; now < clocks.back().frame; now += block)
+        {
+            midi.clear();
+            for (; next != source.schedule.end() && next->first < now + block; ++next)
+                midi.addEvent(next->second.data(), static_cast<int>(next->second.size()), static_cast<int>(next->first - now));
+            follower.takeBlock(midi, block);
+            const auto after = std::find_if(clocks.begin(), clocks.end(), [&](const auto& k) { return k.ideal > now; });
+            if (after == clocks.begin() || after == clocks.end() || now < clocks.front().frame + 2 * block)
+                continue;
+            const auto& before = *(after - 1);
+            const double period = after->ideal - before.ideal;
+            const double truePpq = (before.songClock + (now - before.ideal) / period) / 24.0;
+            const double off = (*follower.getPosition()->getPpqPosition() - truePpq) * 24.0 * period;
+            if (now >= clocks[24 * 8].ideal - period && std::abs(off) > 1.0)
+            {
+                lastOff = static_cast<double>(now);
+                worst = juce::jmax(worst, std::abs(off));
+            }
+        }
+        const double settledAfter = juce::jmax(0.0, lastOff - changed);
+        std::cout << "[ measured ] the grid after 120 -> 140 bpm, " << c.what << ": within a frame " << settledAfter
+                  << " frames after the change ended, at most " << worst << " frames off before\n";
+        EXPECT_LT(settledAfter, 60.0 * rate / 140.0) << c.what; // within a beat
+    }
 }
