@@ -19,7 +19,8 @@ batto_sources_in(engine BATTO_ENGINE_SOURCES Batto.cpp VexMidiInput.cpp)
 
 # Processor pieces that are the same in every build: the MIDI-in filter bases, the state
 # record codec (the bass follower uses both), the display-code queue, the host's song
-# position, the hand-over of a block's MIDI to the host and the names of the sync sources.
+# position, the hand-over of a block's MIDI to the host, the names of the sync sources and the
+# MIDI clock follower.
 batto_sources_in(processor BATTO_PROCESSOR_COMMON_SOURCES
     AudioProcessorWITHOUTMidiInFilter.cpp
     AudioProcessorWITHMidiInFilter.cpp
@@ -27,7 +28,8 @@ batto_sources_in(processor BATTO_PROCESSOR_COMMON_SOURCES
     DisplayCodeFifo.cpp
     HostSongPosition.cpp
     MidiOutputHandOver.cpp
-    SyncSource.cpp)
+    SyncSource.cpp
+    MidiClockFollower.cpp)
 
 # The drummer's processor, one class spread over files by concern (its panel apart, below).
 batto_sources_in(processor BATTO_PROCESSOR_SOURCES

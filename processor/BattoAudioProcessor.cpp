@@ -169,6 +169,7 @@ void BattoAudioProcessor::prepareToPlay(double sampleRate, int maximumExpectedSa
     gravaProcessor.setRateAndBufferSizeDetails(engineSampleRate, maximumExpectedSamplesPerBlock);
     gravaProcessor.prepareToPlay(engineSampleRate, maximumExpectedSamplesPerBlock);
 #if !BATTO_PLUGIN_BUILD
+    prepareMidiClockIn(engineSampleRate, maximumExpectedSamplesPerBlock);
     // The sounds take a while (a kit folder's 160 files, an instrument's preparation). A
     // preparation that only repeats the last one keeps them: the standalone application
     // prepares the processor before it hands it to its player, which prepares it again
@@ -266,7 +267,7 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
     FilterByMidiChannelAndNoteLimits(midiMessages); // only removes, so the host's buffer never grows
     const juce::MidiBuffer& input =
         gravaEnabled.load() ? runBassFollower(buffer, midiMessages) : midiMessages;
-    followHostTransport();
+    followHostTransport(numSamples);
     if (tempoChanged.exchange(false))
         updateDivisionDuration();
     collectPreviews();

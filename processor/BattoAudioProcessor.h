@@ -17,6 +17,7 @@ using BattoMidiInFilterBase = AudioProcessorWITHOUTMidiInFilter;
 #include "ExternalPluginOwner.h"
 #include "ExternalPluginWindowOwner.h"
 #include "KitSamplePlayer.h"
+#include "MidiClockFollower.h"
 using BattoMidiInFilterBase = AudioProcessorWITHMidiInFilter;
 #endif
 
@@ -337,11 +338,13 @@ private:
 #endif
     // The play head the drummer follows: the host's, or in the standalone the chosen sync source's.
     juce::AudioPlayHead* syncPlayHead() const;
-    void followHostTransport();
+    void followHostTransport(int numSamples);
     void readHostPosition();
-    bool hostIsPlaying() const;
-    void keepFollowingHost(double hostBpm, double ppq);
-    void startFollowingHost(double ppq);
+    bool hostIsPlaying(int numSamples) const;
+    double samplesPerHostBeat(double bpm) const;
+    bool hostPositionJumped() const;
+    void keepFollowingHost(double hostBpm, double ppq, int numSamples);
+    void startFollowingHost(double ppq, int numSamples);
     void placeOnHostBar(double ppq);
     void retimeNextInstantFromHost();
     void stopFollowingHost();
@@ -462,8 +465,15 @@ private:
     std::atomic<juce::AudioPlayHead*> jackTransport{nullptr};            // set before audio starts
     std::atomic<bool> midiClockOutput{false};                              // message thread -> audio thread
 
-    // MIDI clock in (the audio thread's, prepared by prepareToPlay).
-    juce::AudioPlayHead* midiClockPlayHead = nullptr;
+    // MIDI clock in (the audio thread's, prepared by prepareToPlay). Every block's clock
+    // messages reach the follower, whatever the sync source, so that the tempo is known when the
+    // user chooses it; the "MIDI clock" source follows it.
+    MidiClockFollower midiClockFollower;
+    juce::AudioPlayHead* const midiClockPlayHead = &midiClockFollower;
+    ReservedMidiBuffer clockInKept; // the block's other messages, while its clock messages leave it
+    void prepareMidiClockIn(double sampleRate, int samplesPerBlock);
+    void readMidiClockPosition();
+    bool midiClockRelocated() const;
 
     std::atomic<double> clickVolume{0.0};         // 0 = metronome off
     std::atomic<double> engineSampleRateForOtherThreads{44100.0}; // engineSampleRate, written by prepareToPlay

@@ -11,11 +11,11 @@ namespace
 constexpr double wholeSampleTolerance = 1e-4;
 } // namespace
 
-void BattoAudioProcessor::followHostTransport()
+void BattoAudioProcessor::followHostTransport(int numSamples)
 {
     readHostPosition();
-    if (syncPlayHead() != nullptr && hostIsPlaying())
-        keepFollowingHost(lastPosInfo.bpm, lastPosInfo.ppqPosition);
+    if (syncPlayHead() != nullptr && hostIsPlaying(numSamples))
+        keepFollowingHost(lastPosInfo.bpm, lastPosInfo.ppqPosition, numSamples);
     else if (hostSynced.load())
         stopFollowingHost();
 }
@@ -28,6 +28,13 @@ void BattoAudioProcessor::readHostPosition()
         songPosition.forget();
         return;
     }
+#if !BATTO_PLUGIN_BUILD
+    if (host == midiClockPlayHead)
+    {
+        readMidiClockPosition();
+        return;
+    }
+#endif
     const auto position = host->getPosition();
     if (!position.hasValue())
     {
@@ -76,21 +83,39 @@ void BattoAudioProcessor::readHostPosition()
     lastPosInfo = info;
 }
 
-bool BattoAudioProcessor::hostIsPlaying() const
+bool BattoAudioProcessor::hostIsPlaying(int numSamples) const
 {
     // Beyond "tempo above 0", a tempo the engine cannot run with and a position that is
-    // not a finite number are not followed either.
+    // not a finite number are not followed either. A position before the song's start (a
+    // host's count-in, or a clock whose first beat lies ahead in this block) is followed from
+    // the block in which the song starts, and the drummer starts with it.
     return lastPosInfo.isPlaying && lastPosInfo.timeSigNumerator == 4 && isUsableTempo(lastPosInfo.bpm)
-           && std::isfinite(lastPosInfo.ppqPosition) && lastPosInfo.ppqPosition >= 0.0;
+           && std::isfinite(lastPosInfo.ppqPosition)
+           && (lastPosInfo.ppqPosition >= 0.0
+               || -lastPosInfo.ppqPosition * samplesPerHostBeat(lastPosInfo.bpm) < numSamples);
 }
 
-void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
+double BattoAudioProcessor::samplesPerHostBeat(double bpm) const
+{
+    return engineSampleRate * 60.0 / bpm;
+}
+
+bool BattoAudioProcessor::hostPositionJumped() const
+{
+#if BATTO_PLUGIN_BUILD
+    return songPosition.jumped();
+#else
+    return songPosition.jumped() || midiClockRelocated();
+#endif
+}
+
+void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq, int numSamples)
 {
     if (hostSynced.load())
     {
         // The host jumped back (a loop) or moved its transport elsewhere (a locate while
-        // playing): follow it from its new place, on its bar.
-        if (ppq < lastPpqPosition || songPosition.jumped())
+        // playing, a clock's new song position): follow it from its new place, on its bar.
+        if (ppq < lastPpqPosition || hostPositionJumped())
             hostSynced.store(false);
         else
             lastPpqPosition = ppq;
@@ -106,7 +131,7 @@ void BattoAudioProcessor::keepFollowingHost(double hostBpm, double ppq)
     if (tempoChanged.exchange(false))
         updateDivisionDuration();
     if (!hostSynced.load())
-        startFollowingHost(ppq);
+        startFollowingHost(ppq, numSamples);
     else if (tempoChangedWhileFollowing)
         retimeNextInstantFromHost();
 }
@@ -123,7 +148,7 @@ void BattoAudioProcessor::retimeNextInstantFromHost()
         truncated(divisionDuTempsInUse * divisionDuration * juce::jmax(0.0, beatsAhead) + wholeSampleTolerance);
 }
 
-void BattoAudioProcessor::startFollowingHost(double ppq)
+void BattoAudioProcessor::startFollowingHost(double ppq, int numSamples)
 {
     report(DisplayCode::hostTookOver);
     hostSynced.store(true);
@@ -131,7 +156,14 @@ void BattoAudioProcessor::startFollowingHost(double ppq)
     tempoChanged.store(false);
     updateDivisionDuration();
     resetPerformance();
-    placeOnHostBar(ppq);
+    // A bar line ahead inside this block (a clock that starts the song mid-block, a host's
+    // count-in ending) starts the drummer there, as Start does: the bar it opens is the first
+    // of the drummer's phrase, and nothing sounds before it.
+    const double toBarLine = (4.0 * std::ceil(ppq / 4.0) - ppq) * divisionDuTempsInUse * divisionDuration;
+    if (toBarLine >= 1.0 && toBarLine < numSamples)
+        nextInstant.time = truncated(toBarLine + wholeSampleTolerance);
+    else
+        placeOnHostBar(ppq);
 }
 
 void BattoAudioProcessor::placeOnHostBar(double ppq)

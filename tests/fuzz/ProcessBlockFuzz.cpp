@@ -1,5 +1,6 @@
-// processBlock fed hostile MIDI (any status bytes, running status, system exclusive, floods)
-// in blocks of any size while a host's transport and the user's settings change under it.
+// processBlock fed hostile MIDI (any status bytes, running status, system exclusive, floods,
+// MIDI clock with Song Positions at any rate) in blocks of any size while a host's transport,
+// the standalone's sync source and the user's settings change under it.
 // Built once per build of the processor. After every block: no crash, no sanitizer report,
 // every setting in its valid range, the engine's bar position within the bar, finite audio,
 // and only channel-10 note-ons out (except the standalone build's MIDI-output choice, whose
@@ -57,8 +58,37 @@ double levelFrom(FuzzInput& in)
     return in.anyDouble();
 }
 
+// A clock source's message: mostly timing clocks, then Start, Continue, Stop, a Song Position
+// (whole or cut short, any value) and the other real-time bytes.
+size_t clockMessage(FuzzInput& in, uint8_t* bytes)
+{
+    static constexpr uint8_t realTime[] = {0xF8, 0xF8, 0xF8, 0xF8, 0xFA, 0xFB, 0xFC, 0xFE, 0xFF, 0xF9, 0xFD};
+    const uint8_t choice = in.byte();
+    if (choice % 16 == 15)
+    {
+        bytes[0] = 0xF2;
+        bytes[1] = in.byte();
+        bytes[2] = in.byte();
+        return 1 + choice / 16 % 3;
+    }
+    bytes[0] = realTime[choice % std::size(realTime)];
+    return 1;
+}
+
+// A run of timing clocks at an even spacing inside the block: a clock the drummer can follow
+// when the spacing is a clock period at a tempo it takes, or a flood.
+void addClockRun(FuzzInput& in, juce::MidiBuffer& midi, int firstPosition)
+{
+    const uint8_t clock = 0xF8;
+    const int count = 1 + in.byte() % 32;
+    const int spacing = in.number(0, 2400);
+    for (int i = 0; i < count; ++i)
+        midi.addEvent(&clock, 1, firstPosition + i * spacing);
+}
+
 // A MIDI event as a host might deliver it: a well-formed message, a truncated one, a bare
-// data byte (running status), a system-exclusive message, or raw bytes.
+// data byte (running status), a system-exclusive message, a clock source's message or a run
+// of clocks, or raw bytes.
 void addEvent(FuzzInput& in, juce::MidiBuffer& midi, int blockLength)
 {
     uint8_t bytes[64];
@@ -78,6 +108,13 @@ void addEvent(FuzzInput& in, juce::MidiBuffer& midi, int blockLength)
         length = 1 + in.take(bytes + 1, in.byte() % 60);
         bytes[length++] = 0xF7;
     }
+    else if (kind >= 248)
+    {
+        addClockRun(in, midi, position);
+        return;
+    }
+    else if (kind >= 224)
+        length = clockMessage(in, bytes);
     else
         length = in.take(bytes, 1 + in.byte() % 8);
     if (length > 0)
@@ -260,6 +297,9 @@ void changeSomething(BattoAudioProcessor& processor, FuzzInput& in, int& blockSi
         break;
     case 18:
         processor.requestClickFromMidiThread(in.flag());
+        break;
+    case 19: // what the drummer follows: its own tempo, a JACK transport (none here) or the MIDI clock
+        processor.setSyncSource(static_cast<SyncSource>(in.number(0, 2)));
         break;
 #endif
     default:
