@@ -27,7 +27,8 @@ batto_sources_in(processor BATTO_PROCESSOR_COMMON_SOURCES
     DisplayCodeFifo.cpp
     HostSongPosition.cpp
     MidiOutputHandOver.cpp
-    SyncSource.cpp)
+    SyncSource.cpp
+    MidiClockSender.cpp)
 
 # The drummer's processor, one class spread over files by concern (its panel apart, below).
 batto_sources_in(processor BATTO_PROCESSOR_SOURCES

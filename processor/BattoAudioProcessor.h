@@ -5,6 +5,7 @@
 #include "GravaAudioProcessor.h"
 #include "HostSongPosition.h"
 #include "LockFreeQueue.h"
+#include "MidiClockSender.h"
 #include "MidiOutputHandOver.h"
 #include "ReservedMidiBuffer.h"
 #include "SyncSource.h"
@@ -511,6 +512,14 @@ private:
     bool engineLoopRuns = false;          // audio thread: hits come from the engine, not previews
 
     // MIDI clock out (the audio thread's, prepared by prepareToPlay).
+    MidiClockSender midiClockSender; // the clocks of the drummer's grid, apart from the drum notes
+    MidiClockSender::GridPoint clockGridPointOf(const instantRythmique& instant, int numSamples);
+public:
+    // The MIDI clock of the last block at its samples, kept apart from the block's MIDI so that
+    // neither the instrument plug-in, the takes nor the kit take it for the drum part; the
+    // application sends it to the MIDI output (audio thread, between blocks).
+    const juce::MidiBuffer& getMidiClockOut() const;
+private:
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.
