@@ -17,6 +17,33 @@ const juce::MidiBuffer& MidiClockSender::getBlockOutput() const
     return output.events;
 }
 
+void MidiClockSender::restartTimeLine(std::int64_t start)
+{
+    output.clear();
+    started = known = firstInstantAhead = false;
+    blockStart = start;
+    blockLength = 0;
+}
+
+std::int64_t MidiClockSender::getBlockStart() const
+{
+    return blockStart;
+}
+
+void MidiClockSender::moveTimeLine(std::int64_t by)
+{
+    blockStart += by;
+    for (auto* point : {&earlier, &between, &reached, &next})
+        point->sample += by;
+}
+
+std::int64_t MidiClockSender::clockOfInstant(int bar, int beat, int division, int half, int divisionsPerBeat)
+{
+    const std::int64_t clocksPerHalf = clocksPerQuarter / (2 * juce::jlimit(1, 4, divisionsPerBeat));
+    const std::int64_t beats = 4 * static_cast<std::int64_t>(bar) + beat;
+    return beats * clocksPerQuarter + (2 * static_cast<std::int64_t>(division) + half) * clocksPerHalf;
+}
+
 bool MidiClockSender::isClockRunning() const
 {
     return started;

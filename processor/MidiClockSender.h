@@ -21,7 +21,8 @@
 // next bar line when the clock is switched on while the drummer already plays, so that the
 // other gear's bar 1 is one of the drummer's bars.
 //
-// Threads: the audio thread alone (reserved at construction).
+// Threads: one at a time, the thread that runs the engine (reserved at construction). Its
+// unit is the engine's: samples in the audio path, milliseconds on the MIDI thread.
 class MidiClockSender
 {
 public:
@@ -44,6 +45,17 @@ public:
     // the same clock. A grid that starts again from an earlier place (a new performance)
     // stops the clock and starts it again.
     void runBlock(bool sending, const GridPoint& reached, const GridPoint& next, int numSamples);
+
+    // Forgets the clock, without a Stop, and counts the next block from `start`: a new time
+    // line (a thread that takes the performance over, on a clock of its own).
+    void restartTimeLine(std::int64_t start);
+    std::int64_t getBlockStart() const;
+    // The engine's times all moved by `by` (a clock whose times are moved back towards zero).
+    void moveTimeLine(std::int64_t by);
+
+    // An engine instant's place in clocks since bar 0: each half subdivision is a whole
+    // number of clocks (12, 6 or 3 for 1, 2 or 4 subdivisions a beat).
+    static std::int64_t clockOfInstant(int bar, int beat, int division, int half, int divisionsPerBeat);
 
     // What the last block sends, at its samples (audio thread, between blocks).
     const juce::MidiBuffer& getBlockOutput() const;
