@@ -37,7 +37,7 @@ void BattoAudioProcessor::handMidiClockToDevice(int numSamples)
     const double blockMs = numSamples * 1000.0 / engineSampleRate;
     const double expected = clockBlockStartMs + clockBlockMs;
     const bool onTheLine = clockBlockMs >= 0.0 && std::abs(now - expected) < 2.0 * (clockBlockMs + blockMs) + 5.0;
-    clockBlockStartMs = onTheLine ? expected + 0.02 * (now - expected) : now;
+    clockBlockStartMs = onTheLine ? expected + 0.005 * (now - expected) : now;
     clockBlockMs = blockMs;
     for (const auto event : midiClockSender.getBlockOutput())
     {

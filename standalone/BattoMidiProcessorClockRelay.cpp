@@ -82,7 +82,7 @@ double BattoStandAloneApplication::BattoMidiProcessor::MidiClockRelay::sendDue(d
         {
             const juce::ScopedLock lock(owner.engineLock); // one sender at a time on the device
             if (owner.output != nullptr && clock.size > 0)
-                owner.output->sendNow(juce::MidiMessage(clock.bytes, clock.size));
+                owner.output->sendNow(juce::MidiMessage(clock.bytes, clock.size, clock.milliseconds)); // stamped with its due time
         }
         (blocksFirst ? holdsFromBlocks : holdsFromEngine) = false;
     }

@@ -10,7 +10,19 @@
 #if !BATTO_PLUGIN_BUILD
 namespace
 {
-using WatchedProcessor = Watched<BattoAudioProcessor>;
+// A processor on a millisecond counter that the test sets.
+class ProcessorOnAClock : public BattoAudioProcessor
+{
+public:
+    double now = 1000.0;
+
+protected:
+    double millisecondCounterNow() const override
+    {
+        return now;
+    }
+};
+using WatchedProcessor = Watched<ProcessorOnAClock>;
 
 constexpr int kick = 36, snare = 38;
 
@@ -258,5 +270,53 @@ TEST(MidiClockOut, SwitchedOnWhilePlayingStartsOnTheNextBarLineAndOffStops)
     fixture.play(10000);
     EXPECT_EQ(fixture.run.clockOut.back().bytes, std::vector<int>{0xFC});
     EXPECT_EQ(fixture.run.clockOut.back().sample, switchedOff);
+}
+TEST(MidiClockOut, ClocksForADeviceCarryTheirTimesOnASmoothTimeLine)
+{
+    // The blocks of a device run at uneven moments (here up to 1.5 ms early or late), while
+    // their samples follow each other evenly: the clocks' times follow the samples.
+    constexpr double rate = 48000.0;
+    constexpr int block = 256;
+    ClockFixture fixture(rate, block, 120.0);
+    fixture.processor.sendMidiClockToDevice(true);
+    fixture.processor.start();
+    juce::Random jitter(7);
+    std::vector<BattoAudioProcessor::TimedMidiClock> forDevice;
+    std::vector<long long> samples; // the clocks' samples, as the blocks gave them
+    for (int b = 0; b < 1500; ++b)
+    {
+        const double onTime = 1000.0 + fixture.elapsed * 1000.0 / rate;
+        fixture.processor.now = onTime + (jitter.nextDouble() * 3.0 - 1.5);
+        const size_t before = fixture.run.clockOut.size();
+        fixture.play(block);
+        for (size_t i = before; i < fixture.run.clockOut.size(); ++i)
+            samples.push_back(fixture.run.clockOut[i].sample);
+        BattoAudioProcessor::TimedMidiClock clock;
+        while (fixture.processor.midiClockForDevice.pop(clock))
+            forDevice.push_back(clock);
+    }
+    ASSERT_EQ(forDevice.size(), fixture.run.clockOut.size()) << "every byte of the block's clock, in order";
+    ASSERT_GE(forDevice.size(), 24u * 15);
+    for (size_t i = 0; i < forDevice.size(); ++i)
+    {
+        EXPECT_EQ(std::vector<int>(forDevice[i].bytes, forDevice[i].bytes + forDevice[i].size),
+                  fixture.run.clockOut[i].bytes);
+        // Due when its sample sounds: one block after the block that holds it.
+        const double sounds = 1000.0 + (samples[i] + block) * 1000.0 / rate;
+        EXPECT_NEAR(forDevice[i].milliseconds, sounds, 1.5) << i;
+        if (i > 2 && forDevice[i].bytes[0] == 0xF8 && forDevice[i - 1].bytes[0] == 0xF8)
+        {
+            EXPECT_NEAR(forDevice[i].milliseconds - forDevice[i - 1].milliseconds, 500.0 / 24, 0.1) << i;
+        }
+        if (::testing::Test::HasFailure())
+            break;
+    }
+
+    // Without a device the queue stays empty; the block's own clock goes on.
+    fixture.processor.sendMidiClockToDevice(false);
+    fixture.play(48000);
+    BattoAudioProcessor::TimedMidiClock clock;
+    EXPECT_FALSE(fixture.processor.midiClockForDevice.pop(clock));
+    EXPECT_EQ(fixture.processor.allocations, 0);
 }
 #endif
