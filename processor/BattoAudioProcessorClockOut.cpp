@@ -36,13 +36,15 @@ void BattoAudioProcessor::handMidiClockToDevice(int numSamples)
     const double now = millisecondCounterNow();
     const double blockMs = numSamples * 1000.0 / engineSampleRate;
     const double expected = clockBlockStartMs + clockBlockMs;
-    const bool onTheLine = clockBlockMs >= 0.0 && std::abs(now - expected) < 2.0 * (clockBlockMs + blockMs) + 5.0;
+    const bool onTheLine =
+        clockBlockMs >= 0.0 && std::abs(now - expected) < 2.0 * (clockBlockMs + blockMs) + 5.0;
     clockBlockStartMs = onTheLine ? expected + 0.005 * (now - expected) : now;
     clockBlockMs = blockMs;
     for (const auto event : midiClockSender.getBlockOutput())
     {
         TimedMidiClock clock;
-        clock.milliseconds = clockBlockStartMs + (event.samplePosition + numSamples) * 1000.0 / engineSampleRate;
+        clock.milliseconds =
+            clockBlockStartMs + (event.samplePosition + numSamples) * 1000.0 / engineSampleRate;
         clock.size = juce::jmin(event.numBytes, 3);
         std::copy(event.data, event.data + clock.size, clock.bytes);
         midiClockForDevice.push(clock);
@@ -62,7 +64,8 @@ bool BattoAudioProcessor::sendsMidiClockToDevice() const
 // An instant of the engine's grid as a place in clocks (each half subdivision is a whole
 // number of clocks) and a sample of this block. The engine's clock has already moved on to
 // the next block, so its times count from there.
-MidiClockSender::GridPoint BattoAudioProcessor::clockGridPointOf(const instantRythmique& instant, int numSamples)
+MidiClockSender::GridPoint BattoAudioProcessor::clockGridPointOf(const instantRythmique& instant,
+                                                                 int numSamples)
 {
     return {MidiClockSender::clockOfInstant(instant.bar, instant.beat, instant.division, instant.half,
                                             divisionDuTempsInUse),

@@ -49,7 +49,8 @@ bool MidiClockSender::isClockRunning() const
     return started;
 }
 
-void MidiClockSender::runBlock(bool sending, const GridPoint& reachedNow, const GridPoint& nextNow, int numSamples)
+void MidiClockSender::runBlock(bool sending, const GridPoint& reachedNow, const GridPoint& nextNow,
+                               int numSamples)
 {
     output.clear();
     blockLength = juce::jmax(0, numSamples);
@@ -168,6 +169,7 @@ void MidiClockSender::add(const juce::uint8* bytes, int numBytes, std::int64_t a
 {
     // A clock whose instant the engine reached late (a sample before this block) goes out
     // on the block's first sample: late, never lost.
-    const auto position = juce::jlimit<std::int64_t>(0, juce::jmax(0, blockLength - 1), absoluteSample - blockStart);
+    const auto position =
+        juce::jlimit<std::int64_t>(0, juce::jmax(0, blockLength - 1), absoluteSample - blockStart);
     output.add(bytes, numBytes, static_cast<int>(position));
 }

@@ -10,7 +10,8 @@
 
 bool BattoStandAloneApplication::BattoMidiProcessor::sendsClock() const
 {
-    return hasOutput() && processor->isMidiClockOutputOn() && processor->getSyncSource() == SyncSource::internal;
+    return hasOutput() && processor->isMidiClockOutputOn()
+           && processor->getSyncSource() == SyncSource::internal;
 }
 
 void BattoStandAloneApplication::BattoMidiProcessor::decideClockOfThisEngine(bool sending)
@@ -21,11 +22,13 @@ void BattoStandAloneApplication::BattoMidiProcessor::decideClockOfThisEngine(boo
     const std::int64_t upTo = juce::jmax<std::int64_t>(start, getTimeOfNextSomethingToDo(0));
     auto gridPoint = [this, start](const instantRythmique& instant)
     {
-        return MidiClockSender::GridPoint{MidiClockSender::clockOfInstant(instant.bar, instant.beat, instant.division,
-                                                                          instant.half, divisionDuTemps),
+        return MidiClockSender::GridPoint{MidiClockSender::clockOfInstant(instant.bar, instant.beat,
+                                                                          instant.division, instant.half,
+                                                                          divisionDuTemps),
                                           instant.time - start};
     };
-    clockSender.runBlock(sending, gridPoint(previousInstant), gridPoint(nextInstant), static_cast<int>(upTo - start));
+    clockSender.runBlock(sending, gridPoint(previousInstant), gridPoint(nextInstant),
+                         static_cast<int>(upTo - start));
     for (const auto event : clockSender.getBlockOutput())
     {
         BattoAudioProcessor::TimedMidiClock clock;
@@ -39,7 +42,8 @@ void BattoStandAloneApplication::BattoMidiProcessor::decideClockOfThisEngine(boo
 //==============================================================================
 // The relay (the thread "MidiClockOut")
 
-BattoStandAloneApplication::BattoMidiProcessor::MidiClockRelay::MidiClockRelay(BattoMidiProcessor& ownerToServe)
+BattoStandAloneApplication::BattoMidiProcessor::MidiClockRelay::MidiClockRelay(
+    BattoMidiProcessor& ownerToServe)
     : juce::Thread("MidiClockOut"), owner(ownerToServe)
 {
 }
@@ -82,7 +86,8 @@ double BattoStandAloneApplication::BattoMidiProcessor::MidiClockRelay::sendDue(d
         {
             const juce::ScopedLock lock(owner.engineLock); // one sender at a time on the device
             if (owner.output != nullptr && clock.size > 0)
-                owner.output->sendNow(juce::MidiMessage(clock.bytes, clock.size, clock.milliseconds)); // stamped with its due time
+                owner.output->sendNow(juce::MidiMessage(clock.bytes, clock.size,
+                                                        clock.milliseconds)); // stamped with its due time
         }
         (blocksFirst ? holdsFromBlocks : holdsFromEngine) = false;
     }

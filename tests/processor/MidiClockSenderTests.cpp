@@ -61,7 +61,8 @@ struct ClockFixture
             {
                 if (event.bytes[0] == 0xF8)
                     run.clockInBlockMidi = true;
-                if (event.bytes.size() == 3 && event.bytes[0] == 0x99 && (event.bytes[1] == kick || event.bytes[1] == snare))
+                if (event.bytes.size() == 3 && event.bytes[0] == 0x99
+                    && (event.bytes[1] == kick || event.bytes[1] == snare))
                     run.beats.push_back(elapsed + event.position);
             }
             for (const auto& event : eventsOf(processor.getMidiClockOut()))
@@ -123,15 +124,20 @@ TEST(MidiClockOut, TwentyFourClocksAQuarterOnTheDrummersGrid)
         int divisions;
     };
     const Case cases[] = {
-        {48000.0, 64, 120.0, 2}, {48000.0, 100, 120.0, 2}, {48000.0, 1024, 120.0, 4},
+        {48000.0, 64, 120.0, 2},
+        {48000.0, 100, 120.0, 2},
+        {48000.0, 1024, 120.0, 4},
         {48000.0, 4096, 240.0, 4}, // several grid instants in each block
         // Tempos whose half subdivision is no whole number of samples.
-        {44100.0, 100, 97.3, 2}, {44100.0, 1024, 97.3, 1}, {44100.0, 64, 120.0, 2},
+        {44100.0, 100, 97.3, 2},
+        {44100.0, 1024, 97.3, 1},
+        {44100.0, 64, 120.0, 2},
     };
     for (const auto& c : cases)
     {
-        const std::string what = std::to_string(c.bpm) + " bpm, " + std::to_string(int(c.rate)) + " Hz, block "
-                                 + std::to_string(c.block) + ", divisions " + std::to_string(c.divisions);
+        const std::string what = std::to_string(c.bpm) + " bpm, " + std::to_string(int(c.rate))
+                                 + " Hz, block " + std::to_string(c.block) + ", divisions "
+                                 + std::to_string(c.divisions);
         ClockFixture fixture(c.rate, c.block, c.bpm, c.divisions);
         fixture.play(2 * c.block);
         fixture.processor.start();
@@ -207,7 +213,7 @@ TEST(MidiClockOut, TempoChangeWhileRunningMovesTheClocksWithTheBeats)
     fixture.play(2 * 96000 + 3000); // two bars and a bit
     fixture.processor.setTempo(90.0);
     const long long changedAt = fixture.elapsed;
-    fixture.play(2 * 4 * 32000 + 5000); // two bars at 90
+    fixture.play(2 * 4 * 32000 + 5000);         // two bars at 90
     fixture.processor.chooseDivisionDuTemps(4); // on the next beat: half sixteenths, three clocks each
     fixture.play(2 * 4 * 32000);
     expectClocksOnTheBeats(fixture.run, "120 to 90 bpm, eighths to sixteenths", changedAt);

@@ -109,7 +109,8 @@ int main(int argc, char** argv)
     const jack_nframes_t period = jack_get_buffer_size(session.client);
     session.in = jack_port_register(session.client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(session.client, process, &session);
-    if (jack_activate(session.client) != 0 || !connectJackPorts(session.client, midiOut, jack_port_name(session.in)))
+    if (jack_activate(session.client) != 0
+        || !connectJackPorts(session.client, midiOut, jack_port_name(session.in)))
         return 1;
     std::printf("listening\n");
     std::fflush(stdout);
@@ -185,7 +186,8 @@ int main(int argc, char** argv)
     std::vector<long> distances;
     for (size_t n = 0; n < clocks.size(); ++n)
         distances.push_back(std::labs(clocks[n] - (clocks.front() + long(n) * framesPerClock)));
-    const long p50 = percentile(distances, 0.5), worst = distances.empty() ? -1 : *std::max_element(distances.begin(), distances.end());
+    const long p50 = percentile(distances, 0.5),
+               worst = distances.empty() ? -1 : *std::max_element(distances.begin(), distances.end());
     if (worst > 1)
         fault("a clock " + std::to_string(worst) + " frames from its ideal frame");
     if (clocks.size() < clocksWanted)
@@ -201,10 +203,11 @@ int main(int argc, char** argv)
     if (!hats.empty() && !clocks.empty() && hats.front() != clocks.front())
         fault("the first clock is not on the drummer's first downbeat");
 
-    std::printf("MIDI clock on JACK, %u frames a period: %zu clocks, distance from the ideal frame p50 %ld, max %ld "
-                "frames; song position at %ld, Start at %ld, first clock at %ld, Stop at %ld; %zu of %zu hi-hats "
-                "on a clock; %d faults\n",
-                period, clocks.size(), p50, worst, songPositionAt, startAt,
-                clocks.empty() ? -1 : clocks.front(), stopAt, hatsOnAClock, hats.size(), faults);
+    std::printf(
+        "MIDI clock on JACK, %u frames a period: %zu clocks, distance from the ideal frame p50 %ld, max %ld "
+        "frames; song position at %ld, Start at %ld, first clock at %ld, Stop at %ld; %zu of %zu hi-hats "
+        "on a clock; %d faults\n",
+        period, clocks.size(), p50, worst, songPositionAt, startAt, clocks.empty() ? -1 : clocks.front(),
+        stopAt, hatsOnAClock, hats.size(), faults);
     return faults == 0 ? 0 : 1;
 }

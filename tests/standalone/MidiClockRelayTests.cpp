@@ -1,6 +1,7 @@
 #include "BattoMidiProcessor.h"
 #include "StandaloneTestSupport.h"
 
+#include <algorithm>
 #include <mutex>
 
 // The MIDI clock on a MIDI output device: sent from the relay thread at the times the audio
@@ -42,7 +43,11 @@ struct DeviceRecorder : DrumNoteOutput
         while (juce::Time::getMillisecondCounterHiRes() < deadline)
         {
             const auto now = copy();
-            if (std::count_if(now.begin(), now.end(), [firstByte](const Sent& s) { return s.bytes[0] == firstByte; })
+            if (std::count_if(now.begin(), now.end(),
+                              [firstByte](const Sent& s)
+                              {
+                                  return s.bytes[0] == firstByte;
+                              })
                 >= long(count))
                 return true;
             juce::Thread::sleep(5);
@@ -128,6 +133,14 @@ TEST(MidiClockRelay, TheMidiThreadsEngineSends24ClocksAQuarterOnItsGridThenStop)
     const auto clocks = clocksOf(sent);
     for (size_t n = 0; n < clocks.size(); ++n)
         EXPECT_LE(std::abs(clocks[n].dueAt - (clocks[0].dueAt + double(n) * 500.0 / 24)), 0.5) << n;
+    std::vector<double> lateness;
     for (const auto& one : sent)
+    {
         EXPECT_GE(one.sentAt, one.dueAt);
+        lateness.push_back(one.sentAt - one.dueAt);
+    }
+    std::sort(lateness.begin(), lateness.end());
+    std::printf("relay: %zu messages of the MIDI thread's clock went out after their time by p50 %.3f ms, "
+                "max %.3f ms\n",
+                lateness.size(), lateness[lateness.size() / 2], lateness.back());
 }
