@@ -29,7 +29,8 @@ batto_sources_in(processor BATTO_PROCESSOR_COMMON_SOURCES
     HostSongPosition.cpp
     MidiOutputHandOver.cpp
     SyncSource.cpp
-    MidiClockFollower.cpp)
+    MidiClockFollower.cpp
+    MidiClockSender.cpp)
 
 # The drummer's processor, one class spread over files by concern (its panel apart, below).
 batto_sources_in(processor BATTO_PROCESSOR_SOURCES

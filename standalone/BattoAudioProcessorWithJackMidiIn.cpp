@@ -39,6 +39,10 @@ void BattoAudioProcessorWithJackMidiIn::processBlock(juce::AudioBuffer<float>& b
     // Only the notes the blocks decide: otherwise the buffer holds the block's input as it came.
     if (getDrumKit() == kitMidiOut && playsMidiOutputInBlocks())
         cycle->addOutput(blockMidi.events);
+    // The MIDI clock leaves at its frames whatever sounds the drums, unless a MIDI output
+    // device takes it.
+    if (!sendsMidiClockToDevice())
+        cycle->addOutput(getMidiClockOut());
     midiMessages.clear();
 }
 

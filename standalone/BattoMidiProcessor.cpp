@@ -84,8 +84,21 @@ BattoStandAloneApplication::BattoMidiProcessor::~BattoMidiProcessor()
 
 void BattoStandAloneApplication::BattoMidiProcessor::setDrumNoteOutput(DrumNoteOutput* newOutput)
 {
-    const juce::ScopedLock lock(engineLock);
-    output = newOutput;
+    {
+        const juce::ScopedLock lock(engineLock);
+        output = newOutput;
+    }
+    // The clock follows the notes: to the device while there is one, else (on JACK) with the
+    // blocks to the JACK client's MIDI output.
+    if (processor != nullptr)
+        processor->sendMidiClockToDevice(newOutput != nullptr);
+    if (newOutput == nullptr)
+        clockRelay.stopThread(-1);
+    else if (!clockRelay.isThreadRunning())
+    {
+        clockRelay.forgetWaiting();
+        clockRelay.startThread();
+    }
 }
 
 bool BattoStandAloneApplication::BattoMidiProcessor::isPlaying() const
@@ -154,6 +167,10 @@ void BattoStandAloneApplication::BattoMidiProcessor::run()
         gravaMidiProcessor.removeAllNotesMidiProc();
     }
     takeOverFromProcessor();
+    {
+        const juce::ScopedLock lock(engineLock);
+        clockSender.restartTimeLine(engineNow()); // this engine's clock starts on its own time line
+    }
 
     while (!threadShouldExit())
     {
@@ -167,8 +184,13 @@ void BattoStandAloneApplication::BattoMidiProcessor::run()
         const juce::ScopedLock lock(engineLock);
         refreshSettings();
         doSomething();
+        decideClockOfThisEngine(sendsClock());
     }
 
+    {
+        const juce::ScopedLock lock(engineLock);
+        decideClockOfThisEngine(false); // Stop, if the clock ran
+    }
     handBackToProcessor();
     const juce::ScopedLock lock(engineLock);
     gravaMidiProcessor.removeAllNotesMidiProc();

@@ -49,11 +49,37 @@ public:
         int zero = 0;
     };
 
+    // The MIDI clock for the drum-note output device, on a thread of its own ("MidiClockOut")
+    // that runs while there is an output: the clocks that the audio thread's blocks decide
+    // (BattoAudioProcessor::midiClockForDevice) and those of this thread's engine while it
+    // plays, each sent at its time on the high-resolution millisecond counter, to that
+    // counter's and this thread's accuracy (a fraction of a millisecond on an idle machine).
+    class MidiClockRelay : public juce::Thread
+    {
+    public:
+        explicit MidiClockRelay(BattoMidiProcessor& owner);
+        ~MidiClockRelay() override;
+
+        // Sends every clock due at `now` or before, in time order; gives the time the next
+        // one is due at, or a negative value when none waits.
+        double sendDue(double now);
+        // Drops whatever waits (before the thread starts).
+        void forgetWaiting();
+        void run() override;
+
+    private:
+        using TimedMidiClock = BattoAudioProcessor::TimedMidiClock;
+        BattoMidiProcessor& owner;
+        // The next clock of each source, taken from its queue (this thread's).
+        TimedMidiClock fromBlocks, fromEngine;
+        bool holdsFromBlocks = false, holdsFromEngine = false;
+    };
+
     explicit BattoMidiProcessor(BattoAudioProcessor* processor);
     ~BattoMidiProcessor() override;
 
     // Where the drum notes go; null sends none (message thread; the old output is no longer
-    // used once this returns).
+    // used once this returns). The MIDI clock, when it is on, goes there too.
     void setDrumNoteOutput(DrumNoteOutput* output);
 
     void handleIncomingMidiMessage(juce::MidiInput* source, const juce::MidiMessage& message) override;
@@ -105,6 +131,9 @@ private:
     void handBackToProcessor();
     void rebaseIfNeeded();
     int turnOfTheLoop(); // under the lock: the time of the next engine step
+    // Under the lock, after each step: this engine's clocks up to its next step, for the relay.
+    void decideClockOfThisEngine(bool sending);
+    bool sendsClock() const;
 
     // Serialises every engine and bass-follower call. Lock order: the processor's callback
     // lock first, then this one (the take-over and the hand-back hold both, to keep the
@@ -127,4 +156,12 @@ private:
     std::mutex wakeMutex;
     std::condition_variable wake;
     bool wakeRequested = false; // under wakeMutex
+
+    // The MIDI clock of this engine (under engineLock; its unit is the engine's millisecond),
+    // handed to the relay with the times on the millisecond counter: written by this thread,
+    // read by the relay's.
+    MidiClockSender clockSender;
+    LockFreeQueue<BattoAudioProcessor::TimedMidiClock, 256> clockOfThisEngine;
+    // Declared last: it stops before anything it uses goes.
+    MidiClockRelay clockRelay{*this};
 };

@@ -115,4 +115,5 @@ void BattoStandAloneApplication::BattoMidiProcessor::rebaseIfNeeded()
                  {
                      return clampedToInt(static_cast<double>(milliseconds) - shift);
                  });
+    clockSender.moveTimeLine(-shift);
 }
