@@ -85,6 +85,6 @@ private:
     bool known = false;
     bool firstInstantAhead = false; // not known yet, and `next` is the first instant to come
     GridPoint earlier, between, reached, next;
-    bool started = false;       // Start was sent
-    std::int64_t nextClock = 0; // the next clock to send, once started
+    bool started = false;          // Start was sent
+    std::int64_t nextClock = 0;    // the next clock to send, once started
 };
