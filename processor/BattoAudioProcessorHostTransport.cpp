@@ -22,20 +22,20 @@ void BattoAudioProcessor::followHostTransport(int numSamples)
 
 void BattoAudioProcessor::readHostPosition()
 {
-    auto* host = syncPlayHead();
-    if (host == nullptr)
+    auto* transport = syncPlayHead();
+    if (transport == nullptr)
     {
         songPosition.forget();
         return;
     }
 #if !BATTO_PLUGIN_BUILD
-    if (host == midiClockPlayHead)
+    if (transport == midiClockPlayHead)
     {
         readMidiClockPosition();
         return;
     }
 #endif
-    const auto position = host->getPosition();
+    const auto position = transport->getPosition();
     if (!position.hasValue())
     {
         // A host that reports only changes: its transport goes on as it was, so the
