@@ -283,9 +283,9 @@ void BattoAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::M
         runEngineBlock(buffer, input, midiMessages, numSamples);
 #else
         // With MIDI output chosen, the standalone MIDI thread drives its own engine unless the
-        // blocks play it: the block's MIDI (as the follower left it) and audio stay as they
-        // came, apart from the clicks.
-        if (drumKitInBlock != kitMidiOut || midiOutputInBlocks.load())
+        // blocks play it (on JACK, or while an external clock drives the drummer): the block's
+        // MIDI (as the follower left it) and audio stay as they came, apart from the clicks.
+        if (drumKitInBlock != kitMidiOut || blocksPlayTheMidiOutput())
             runEngineBlock(buffer, input, midiMessages, numSamples);
         else if (&input != &midiMessages)
             midiHandOver.handOver(midiMessages, {&input});
@@ -475,6 +475,16 @@ bool BattoAudioProcessor::producesKitSound() const
     return drumKitInBlock == kitInternal || drumKitInBlock == kitBattokitFolder;
 #endif
 }
+
+#if !BATTO_PLUGIN_BUILD
+bool BattoAudioProcessor::blocksPlayTheMidiOutput() const
+{
+    // The MIDI thread plays on its own clock and follows none: while a clock or a transport
+    // drives the drummer, the blocks play the MIDI output, and their notes reach a MIDI output
+    // device through the device's thread, with the clock's timing.
+    return midiOutputInBlocks.load() || (hostSynced.load() && waitsForExternalClock());
+}
+#endif
 
 bool BattoAudioProcessor::passesMidiOutToOutput() const
 {

@@ -525,6 +525,8 @@ private:
     MidiClockSender midiClockSender; // the clocks of the drummer's grid, apart from the drum notes
     MidiClockSender::GridPoint clockGridPointOf(const instantRythmique& instant, int numSamples);
     void handMidiClockToDevice(int numSamples);
+    void queueForDevice(const juce::MidiBuffer& messages, int numSamples);
+    bool blocksPlayTheMidiOutput() const;
     std::atomic<bool> midiClockToDevice{false}; // message thread -> audio thread
     // The audio thread's time line for the device's clocks: the millisecond counter's reading
     // at the last block's first sample, smoothed, and that block's length in milliseconds.

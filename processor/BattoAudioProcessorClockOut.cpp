@@ -14,7 +14,7 @@
 void BattoAudioProcessor::sendMidiClockOut(juce::MidiBuffer&, int numSamples)
 {
     const bool engineRanTheBlock =
-        running.load() && !hostSynced.load() && (drumKitInBlock != kitMidiOut || midiOutputInBlocks.load());
+        running.load() && !hostSynced.load() && (drumKitInBlock != kitMidiOut || blocksPlayTheMidiOutput());
     const bool sending =
         engineRanTheBlock && isMidiClockOutputOn() && getSyncSource() == SyncSource::internal;
     midiClockSender.runBlock(sending, clockGridPointOf(previousInstant, numSamples),
@@ -40,14 +40,23 @@ void BattoAudioProcessor::handMidiClockToDevice(int numSamples)
         clockBlockMs >= 0.0 && std::abs(now - expected) < 2.0 * (clockBlockMs + blockMs) + 5.0;
     clockBlockStartMs = onTheLine ? expected + 0.005 * (now - expected) : now;
     clockBlockMs = blockMs;
-    for (const auto event : midiClockSender.getBlockOutput())
+    queueForDevice(midiClockSender.getBlockOutput(), numSamples);
+    // The drum notes of the MIDI output that the blocks play in the MIDI thread's stead (an
+    // external clock drives the drummer) go the same way, each at the time it sounds.
+    if (drumKitInBlock == kitMidiOut && !midiOutputInBlocks.load() && blocksPlayTheMidiOutput())
+        queueForDevice(midiOut.events, numSamples);
+}
+
+void BattoAudioProcessor::queueForDevice(const juce::MidiBuffer& messages, int numSamples)
+{
+    for (const auto event : messages)
     {
-        TimedMidiClock clock;
-        clock.milliseconds =
+        TimedMidiClock message;
+        message.milliseconds =
             clockBlockStartMs + (event.samplePosition + numSamples) * 1000.0 / engineSampleRate;
-        clock.size = juce::jmin(event.numBytes, 3);
-        std::copy(event.data, event.data + clock.size, clock.bytes);
-        midiClockForDevice.push(clock);
+        message.size = juce::jmin(event.numBytes, 3);
+        std::copy(event.data, event.data + message.size, message.bytes);
+        midiClockForDevice.push(message);
     }
 }
 

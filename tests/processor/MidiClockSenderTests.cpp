@@ -325,4 +325,49 @@ TEST(MidiClockOut, ClocksForADeviceCarryTheirTimesOnASmoothTimeLine)
     EXPECT_FALSE(fixture.processor.midiClockForDevice.pop(clock));
     EXPECT_EQ(fixture.processor.allocations, 0);
 }
+// The MIDI output choice on a MIDI output device is played by the millisecond MIDI thread,
+// which follows no clock: while JACK's transport or a MIDI clock drives the drummer, the
+// blocks play it, and their drum notes take the device's queue with the times they sound.
+TEST(MidiClockOut, DrumNotesForADeviceWhileAnExternalClockDrivesTheDrummer)
+{
+    constexpr double rate = 48000.0;
+    constexpr int block = 256;
+    WatchedProcessor processor;
+    BlockDriver driver(processor, rate, block);
+    processor.setDrumKit(BattoAudioProcessor::kitMidiOut);
+    processor.sendMidiClockToDevice(true);
+    FakePlayHead transport;
+    transport.play(120.0, 0.0);
+    processor.setJackTransport(&transport);
+
+    const auto notesForDevice = [&processor]
+    {
+        std::vector<BattoAudioProcessor::TimedMidiClock> notes;
+        BattoAudioProcessor::TimedMidiClock message;
+        while (processor.midiClockForDevice.pop(message))
+            if (message.size == 3 && message.bytes[0] == 0x99)
+                notes.push_back(message);
+        return notes;
+    };
+    for (int b = 0; b < 200; ++b)
+        driver.run(block);
+    EXPECT_TRUE(notesForDevice().empty()) << "\"Internal\" and stopped: the MIDI thread's to play";
+
+    processor.setSyncSource(SyncSource::jackTransport);
+    std::vector<double> hiHats;
+    for (int b = 0; b < 750; ++b) // four seconds: eight beats, sixteen eighths
+    {
+        processor.now = 1000.0 + b * block * 1000.0 / rate;
+        driver.run(block);
+        transport.advance(block, rate);
+        for (const auto& note : notesForDevice())
+            if (note.bytes[1] == 42)
+                hiHats.push_back(note.milliseconds);
+    }
+    ASSERT_TRUE(processor.isHostSynced());
+    ASSERT_GE(hiHats.size(), 15u);
+    for (size_t i = 1; i < hiHats.size(); ++i)
+        EXPECT_NEAR(hiHats[i] - hiHats[i - 1], 250.0, 0.5) << "eighths at 120 bpm, hi-hat " << i;
+    EXPECT_EQ(processor.allocations, 0);
+}
 #endif

@@ -69,6 +69,11 @@ def is_attack(now, before):
     return now > 3 * before + 10 * WINDOW
 
 
+# How long before a beat a hit that answers a note may hide the beat's attack: the loudest
+# hits ring that long well above a closed hi-hat's attack.
+MASKING = 3000
+
+
 def jumps_near(channel, position, slack=16):
     """A drum hit starts at `position`: its attack shows from two frames before it up to
     `slack` frames after it (a period late, or early, is far outside)."""
@@ -100,11 +105,24 @@ def clicks_and_grid(outputs, beat):
         fail("too few clicks exactly a beat apart: intervals %s" % intervals)
 
     # The clicks sit on the drums' hits of the beats (a click's first sample is silent), on
-    # outputs 1 and 2 alike. A hit that answers a note a few frames earlier can hide the
-    # beat's attack: most beats must show theirs.
-    missing = [click - 1 for click in clicks
-               if not (jumps_near(outputs[0], click - 1) and jumps_near(outputs[1], click - 1))]
-    if len(missing) * 4 > len(clicks):
+    # outputs 1 and 2 alike. A hit that answers a note shortly before a beat (a snare still
+    # ringing loud) can hide the beat's attack: such a beat is excused, since where the notes
+    # fall against the beats depends on when the drummer was started. Most of the others
+    # must show their attack.
+    hidden = []
+    missing = []
+    answered = drum_onsets(outputs[0])
+    for click in clicks:
+        beat_frame = click - 1
+        if jumps_near(outputs[0], beat_frame) and jumps_near(outputs[1], beat_frame):
+            continue
+        if any(beat_frame - MASKING <= onset < beat_frame - 2 for onset in answered):
+            hidden.append(beat_frame)
+        else:
+            missing.append(beat_frame)
+    if hidden:
+        print("beats hidden by a hit just before them at", hidden)
+    if len(missing) * 4 > len(clicks) - len(hidden):
         fail("no drum hit at %s" % missing)
     print("clicks every %d frames on outputs 3 and 4, drums on the grid on outputs 1 and 2" % beat)
     return clicks
