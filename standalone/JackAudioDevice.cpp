@@ -60,6 +60,7 @@ JackAudioDevice::JackAudioDevice(const juce::String& clientName, const juce::Str
     midiInputPort = jack_port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     midiOutputPort = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(client, processCallback, this);
+    jack_set_buffer_size_callback(client, bufferSizeCallback, this);
     jack_set_xrun_callback(client, xrunCallback, this);
     jack_on_shutdown(client, shutdownCallback, this);
 }
@@ -154,6 +155,7 @@ void JackAudioDevice::connectPorts()
 
 void JackAudioDevice::close()
 {
+    cancelPendingUpdate();
     stop();
     if (deviceIsOpen && !serverGone.load())
         jack_deactivate(client); // returns once no cycle runs in this client
@@ -176,12 +178,14 @@ void JackAudioDevice::start(juce::AudioIODeviceCallback* newCallback)
 {
     if (!deviceIsOpen || newCallback == callback)
         return;
+    const int frames = getCurrentBufferSizeSamples(); // the callback prepares for the period it finds
     if (newCallback != nullptr)
         newCallback->audioDeviceAboutToStart(this);
     auto* oldCallback = callback;
     {
         const juce::ScopedLock lock(callbackLock);
         callback = newCallback;
+        callbackFrames = frames;
     }
     if (oldCallback != nullptr)
         oldCallback->audioDeviceStopped();
@@ -269,6 +273,34 @@ int JackAudioDevice::processCallback(juce::uint32 nframes, void* self)
     return static_cast<JackAudioDevice*>(self)->process(nframes);
 }
 
+int JackAudioDevice::bufferSizeCallback(juce::uint32 nframes, void* self)
+{
+    static_cast<JackAudioDevice*>(self)->followBufferSize(static_cast<int>(nframes));
+    return 0;
+}
+
+void JackAudioDevice::followBufferSize(int framesPerCycle)
+{
+    // The server runs no cycle of the new size before this returns; the lock keeps a cycle
+    // of the old size, should one still run, away from the buffers while they grow.
+    {
+        const juce::ScopedLock lock(callbackLock);
+        cycleMidi.reserve(framesPerCycle);
+    }
+    triggerAsyncUpdate();
+}
+
+void JackAudioDevice::handleAsyncUpdate()
+{
+    // Shorter cycles suit a callback prepared for longer ones; longer cycles need it
+    // prepared again, as a restart of the device would.
+    auto* current = callback;
+    if (!isOpen() || current == nullptr || callbackFrames >= getCurrentBufferSizeSamples())
+        return;
+    stop();
+    start(current);
+}
+
 int JackAudioDevice::xrunCallback(void* self)
 {
     ++static_cast<JackAudioDevice*>(self)->xruns;
@@ -282,6 +314,12 @@ void JackAudioDevice::shutdownCallback(void* self)
 
 int JackAudioDevice::process(juce::uint32 nframes)
 {
+    const juce::ScopedTryLock lock(callbackLock);
+    if (!lock.isLocked())
+    {
+        writeSilence(nframes);
+        return 0;
+    }
     cycleMidi.beginCycle(static_cast<int>(nframes));
     readTransport();
     readMidiInput(nframes);
@@ -332,14 +370,20 @@ void JackAudioDevice::runAudioCallback(juce::uint32 nframes)
 
     const JackCycleMidi::Scope inThisCycle(cycleMidi);
     const JackTransportPlayHead::Cycle transportOfThisCycle(cycleTransport);
-    const juce::ScopedTryLock lock(callbackLock); // held only while a callback is swapped
-    if (lock.isLocked() && callback != nullptr && numActive > 0)
+    if (callback != nullptr && numActive > 0 && static_cast<int>(nframes) <= callbackFrames)
     {
         callback->audioDeviceIOCallbackWithContext(nullptr, 0, outputs, numActive, static_cast<int>(nframes), {});
         return;
     }
     for (int i = 0; i < numActive; ++i)
         std::memset(outputs[i], 0, nframes * sizeof(float));
+}
+
+void JackAudioDevice::writeSilence(juce::uint32 nframes)
+{
+    for (auto* port : outputPorts)
+        std::memset(jack_port_get_buffer(port, nframes), 0, nframes * sizeof(float));
+    jack_midi_clear_buffer(jack_port_get_buffer(midiOutputPort, nframes));
 }
 
 void JackAudioDevice::writeMidiOutput(juce::uint32 nframes)

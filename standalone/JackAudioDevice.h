@@ -28,9 +28,15 @@ typedef struct _jack_port jack_port_t;
 // Each input event also reaches the live callback (the MIDI thread's, for when that thread
 // plays) on a thread of this device, at once.
 //
+// A new period size from the server (jack_bufsize, a desktop's sound server changing its
+// quantum) is followed: the cycle's buffers take their new room at once, and for longer
+// cycles the message thread prepares the callback again, as a device restart would; until
+// it has, those cycles are silent rather than handed to a callback prepared for less.
+//
 // Threads: the message thread makes, opens, starts, stops, closes and deletes it; the
-// process callback runs on the JACK thread.
-class JackAudioDevice : public juce::AudioIODevice
+// process callback runs on the JACK thread, the period-size callback on JACK's notification
+// thread.
+class JackAudioDevice : public juce::AudioIODevice, private juce::AsyncUpdater
 {
 public:
     static constexpr int numOutputs = 4;
@@ -82,9 +88,13 @@ private:
     class LiveInputThread;
 
     static int processCallback(juce::uint32 nframes, void* self);
+    static int bufferSizeCallback(juce::uint32 nframes, void* self);
     static int xrunCallback(void* self);
     static void shutdownCallback(void* self);
     int process(juce::uint32 nframes);
+    void writeSilence(juce::uint32 nframes);
+    void followBufferSize(int framesPerCycle);
+    void handleAsyncUpdate() override;
     void readTransport();
     void readMidiInput(juce::uint32 nframes);
     void writeMidiOutput(juce::uint32 nframes);
@@ -100,8 +110,12 @@ private:
     bool deviceIsOpen = false;
     int physicalMidiSources = 0;
 
-    juce::CriticalSection callbackLock; // the JACK thread only tries it
-    juce::AudioIODeviceCallback* callback = nullptr; // under callbackLock
+    // Held by the message thread while it swaps the callback, and by JACK's notification
+    // thread while it resizes the cycle's buffers; the JACK thread only tries it, and a cycle
+    // that finds it held is silent.
+    juce::CriticalSection callbackLock;
+    juce::AudioIODeviceCallback* callback = nullptr; // written under callbackLock (message thread)
+    int callbackFrames = 0; // the period the callback was prepared for: written with it
     std::atomic<bool> serverGone{false};             // set by JACK when its server goes away
     std::atomic<int> xruns{0};
 
