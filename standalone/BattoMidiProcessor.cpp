@@ -114,7 +114,17 @@ double BattoStandAloneApplication::BattoMidiProcessor::millisecondsNow()
 
 int BattoStandAloneApplication::BattoMidiProcessor::engineTimeAt(double milliseconds) const
 {
-    return truncated(std::floor(milliseconds - originMilliseconds));
+    return truncated(std::floor((milliseconds - originMilliseconds) * ticksPerMillisecond));
+}
+
+double BattoStandAloneApplication::BattoMidiProcessor::millisecondsAt(std::int64_t engineTime) const
+{
+    return originMilliseconds + static_cast<double>(engineTime) / ticksPerMillisecond;
+}
+
+double BattoStandAloneApplication::BattoMidiProcessor::ticksPerDivision() const
+{
+    return 60000.0 * ticksPerMillisecond / (divisionDuTemps * tempo);
 }
 
 int BattoStandAloneApplication::BattoMidiProcessor::engineNow()
@@ -177,7 +187,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::run()
         double due = 0.0;
         {
             const juce::ScopedLock lock(engineLock);
-            due = originMilliseconds + turnOfTheLoop();
+            due = millisecondsAt(turnOfTheLoop());
         }
         waitUntil(due);
         // A stop request that ended the wait still lets this step run: at most one early.
@@ -199,8 +209,8 @@ void BattoStandAloneApplication::BattoMidiProcessor::run()
 int BattoStandAloneApplication::BattoMidiProcessor::turnOfTheLoop()
 {
     refreshSettings();
-    // Milliseconds per subdivision, every turn: tempo and subdivision changes apply at once.
-    divisionDuration = 60000.0 / (divisionDuTemps * tempo);
+    // Ticks per subdivision, every turn: tempo and subdivision changes apply at once.
+    divisionDuration = ticksPerDivision();
     rebaseIfNeeded();
     return getTimeOfNextSomethingToDo(0);
 }
@@ -284,7 +294,7 @@ double BattoStandAloneApplication::BattoMidiProcessor::GetBreakParam2()
 
 int BattoStandAloneApplication::BattoMidiProcessor::getOneOrSampleRatePerMs()
 {
-    return 1;
+    return ticksPerMillisecond;
 }
 
 void BattoStandAloneApplication::BattoMidiProcessor::updateProgressionBarDisplay()
@@ -329,7 +339,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::setDivisionDuTempsAfterwait
         return;
     processor->applyWaitingSubdivisionFromMidiThread(divisions);
     divisionDuTemps = divisions;
-    divisionDuration = 60000.0 / (divisionDuTemps * tempo);
+    divisionDuration = ticksPerDivision();
 }
 
 void BattoStandAloneApplication::BattoMidiProcessor::JouerMetronome(bool accent)

@@ -20,9 +20,12 @@
 // note-on is handled as soon as it arrives, never at the next step. The settings are read
 // from the processor's atomics before each engine call.
 //
-// Engine times are milliseconds since the thread took the performance over, so that they
-// stay small whatever the system's millisecond counter reads; they are moved back towards
-// zero whenever they grow past rebaseAfterMilliseconds.
+// Engine times are ticks since the thread took the performance over, 48 to the millisecond
+// (the audio engine's samples at 48 kHz), so that they stay small whatever the system's
+// millisecond counter reads; they are moved back towards zero whenever they grow past
+// rebaseAfterTicks. The engine cuts each half subdivision to whole units of its time: in
+// whole milliseconds that played sixteenths at 140 bpm 1 % fast (53 ms for 53.57); in ticks
+// it loses at most a tick a step, as the audio engine at 48 kHz loses a sample (0.02 %).
 class BattoStandAloneApplication::BattoMidiProcessor : public juce::MidiInputCallback,
                                                        public juce::Thread,
                                                        public Batto,
@@ -107,8 +110,10 @@ public:
 
     // True from the take-over to the hand-back: the thread's engine has the performance.
     bool isPlaying() const;
-    // The engine time (ms) that `milliseconds` of the clock is.
+    static constexpr int ticksPerMillisecond = 48;
+    // The engine time (ticks) that `milliseconds` of the clock is, and back.
     int engineTimeAt(double milliseconds) const;
+    double millisecondsAt(std::int64_t engineTime) const;
 
     BattoAudioProcessor* const processor;
 
@@ -117,8 +122,8 @@ protected:
     virtual double millisecondsNow();
     // Waits until the clock reads `milliseconds` or a stop request wakes the thread.
     virtual void waitUntil(double milliseconds);
-    // Moved back towards zero when engine times grow past this (about twelve days).
-    int rebaseAfterMilliseconds = 1 << 30;
+    // Moved back towards zero when engine times grow past this (about six hours).
+    int rebaseAfterTicks = 1 << 30;
 
 private:
     friend class GravaMidiProcessorForBatto;
@@ -130,6 +135,7 @@ private:
     void takeOverFromProcessor();
     void handBackToProcessor();
     void rebaseIfNeeded();
+    double ticksPerDivision() const; // at the current tempo and subdivision count
     int turnOfTheLoop(); // under the lock: the time of the next engine step
     // Under the lock, after each step: this engine's clocks up to its next step, for the relay.
     void decideClockOfThisEngine(bool sending);
@@ -157,7 +163,7 @@ private:
     std::condition_variable wake;
     bool wakeRequested = false; // under wakeMutex
 
-    // The MIDI clock of this engine (under engineLock; its unit is the engine's millisecond),
+    // The MIDI clock of this engine (under engineLock; its unit is the engine's tick),
     // handed to the relay with the times on the millisecond counter: written by this thread,
     // read by the relay's.
     MidiClockSender clockSender;

@@ -32,7 +32,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::decideClockOfThisEngine(boo
     for (const auto event : clockSender.getBlockOutput())
     {
         BattoAudioProcessor::TimedMidiClock clock;
-        clock.milliseconds = originMilliseconds + static_cast<double>(start + event.samplePosition);
+        clock.milliseconds = millisecondsAt(start + event.samplePosition);
         clock.size = juce::jmin(event.numBytes, 3);
         std::copy(event.data, event.data + clock.size, clock.bytes);
         clockOfThisEngine.push(clock); // a full queue: the relay is gone, nobody sends

@@ -4,7 +4,7 @@
 #include <limits>
 
 // The performance passes between the processor's engine (times in samples, counted from
-// the start of its next block) and this one (times in milliseconds of this thread's clock).
+// the start of its next block) and this one (times in ticks of this thread's clock, 48 to the millisecond).
 // Both copies run with the processor's callback lock held, so no audio block runs that
 // engine meanwhile; while the MIDI output is chosen, the audio thread leaves it alone anyway.
 
@@ -74,7 +74,7 @@ void BattoStandAloneApplication::BattoMidiProcessor::takeOverFromProcessor()
     convertTimes(*this,
                  [&](int samples)
                  {
-                     return clampedToInt(samples * 1000.0 / rate + now);
+                     return clampedToInt(samples * 1000.0 * ticksPerMillisecond / rate + now);
                  });
     playing = true;
 }
@@ -96,24 +96,24 @@ void BattoStandAloneApplication::BattoMidiProcessor::handBackToProcessor()
     const int now = engineNow();
     // Instants already past become negative sample times.
     convertTimes(*processor,
-                 [&](int milliseconds)
+                 [&](int ticks)
                  {
-                     return clampedToInt((milliseconds - static_cast<double>(now)) * rate * 0.001);
+                     return clampedToInt((ticks - static_cast<double>(now)) * rate * 0.001 / ticksPerMillisecond);
                  });
 }
 
 void BattoStandAloneApplication::BattoMidiProcessor::rebaseIfNeeded()
 {
-    if (nextInstant.time < rebaseAfterMilliseconds)
+    if (nextInstant.time < rebaseAfterTicks)
         return;
     // Engine times are added as 32-bit ints: move the origin forward and every time back by
     // the same amount, so that they stay far from overflowing.
     const int shift = nextInstant.time;
-    originMilliseconds += shift;
+    originMilliseconds = millisecondsAt(shift);
     convertTimes(*this,
-                 [shift](int milliseconds)
+                 [shift](int ticks)
                  {
-                     return clampedToInt(static_cast<double>(milliseconds) - shift);
+                     return clampedToInt(static_cast<double>(ticks) - shift);
                  });
     clockSender.moveTimeLine(-shift);
 }
