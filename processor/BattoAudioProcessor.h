@@ -277,6 +277,28 @@ public:
     const std::vector<PlayingClick>& getPlayingClicks() const;
     const juce::AudioBuffer<float>& getClickBuffer(int clickIndex) const;
     const KitSamplePlayer& getKit() const;
+
+    // The MIDI clock of the last block at its samples, kept apart from the block's MIDI so that
+    // neither the instrument plug-in, the takes nor the kit take it for the drum part; the
+    // application sends it to JACK's MIDI output (audio thread, between blocks).
+    const juce::MidiBuffer& getMidiClockOut() const;
+    // A MIDI clock byte for a MIDI output device, with the time it is due at on the
+    // high-resolution millisecond counter: the block's sample plus one block, the time the
+    // block sounds.
+    struct TimedMidiClock
+    {
+        double milliseconds = 0.0;
+        juce::uint8 bytes[3] = {};
+        int size = 0;
+    };
+    // True: the clock goes to a MIDI output device through midiClockForDevice, which the
+    // standalone's millisecond thread empties and sends at its times; false: to JACK's MIDI
+    // output with the block (message thread; read by the audio thread).
+    void sendMidiClockToDevice(bool toDevice);
+    bool sendsMidiClockToDevice() const;
+    // Written by the audio thread, read by the thread that sends to the device. A clock that
+    // finds it full is dropped (nobody reads it: no device).
+    LockFreeQueue<TimedMidiClock, 1024> midiClockForDevice;
 #endif
 
 protected:
@@ -532,29 +554,6 @@ private:
     // at the last block's first sample, smoothed, and that block's length in milliseconds.
     double clockBlockStartMs = 0.0;
     double clockBlockMs = -1.0; // < 0: no time line yet
-public:
-    // The MIDI clock of the last block at its samples, kept apart from the block's MIDI so that
-    // neither the instrument plug-in, the takes nor the kit take it for the drum part; the
-    // application sends it to JACK's MIDI output (audio thread, between blocks).
-    const juce::MidiBuffer& getMidiClockOut() const;
-    // A MIDI clock byte for a MIDI output device, with the time it is due at on the
-    // high-resolution millisecond counter: the block's sample plus one block, the time the
-    // block sounds.
-    struct TimedMidiClock
-    {
-        double milliseconds = 0.0;
-        juce::uint8 bytes[3] = {};
-        int size = 0;
-    };
-    // True: the clock goes to a MIDI output device through midiClockForDevice, which the
-    // standalone's millisecond thread empties and sends at its times; false: to JACK's MIDI
-    // output with the block (message thread; read by the audio thread).
-    void sendMidiClockToDevice(bool toDevice);
-    bool sendsMidiClockToDevice() const;
-    // Written by the audio thread, read by the thread that sends to the device. A clock that
-    // finds it full is dropped (nobody reads it: no device).
-    LockFreeQueue<TimedMidiClock, 1024> midiClockForDevice;
-private:
 #endif
 
     // The bass follower: runs on the audio thread in front of the engine while gravaEnabled.
