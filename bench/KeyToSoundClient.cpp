@@ -161,7 +161,13 @@ struct Windows
     }
 };
 
-enum class Decision { atOnce, waits, unanswered, onAnEdge };
+enum class Decision
+{
+    atOnce,
+    waits,
+    unanswered,
+    onAnEdge
+};
 
 struct Judgement
 {
@@ -198,8 +204,8 @@ double percentile(const std::vector<long>& sorted, double fraction)
 
 struct Tally
 {
-    std::vector<long> atOnce;      // frames from the note to its answer's first sample
-    std::vector<long> waitedOff;   // frames from the instant to the waited answer's first sample
+    std::vector<long> atOnce;    // frames from the note to its answer's first sample
+    std::vector<long> waitedOff; // frames from the instant to the waited answer's first sample
     int atOnceUnheard = 0, waitedUnheard = 0, unanswered = 0, unansweredHeard = 0;
     int onAnEdge = 0, unmeasured = 0, beforeTheDrummer = 0;
     int anomaliesShown = 0;
@@ -216,7 +222,8 @@ int main(int argc, char** argv)
 {
     if (argc != 7)
     {
-        std::fprintf(stderr, "usage: %s MIDI_IN_PORT DRUMS_PORT CLICKS_PORT SECONDS TEMPO SUBDIVISIONS\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MIDI_IN_PORT DRUMS_PORT CLICKS_PORT SECONDS TEMPO SUBDIVISIONS\n",
+                     argv[0]);
         return 2;
     }
     const std::string midiIn = argv[1], drumsPort = argv[2], clicksPort = argv[3];
@@ -242,7 +249,8 @@ int main(int argc, char** argv)
     session.recorded.resize(lengthFrames);
     session.keysOut = jack_port_register(session.keys, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     session.drumsIn = jack_port_register(session.ears, "drums", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    session.clicksIn = jack_port_register(session.ears, "clicks", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    session.clicksIn =
+        jack_port_register(session.ears, "clicks", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(session.keys, keysProcess, &session);
     jack_set_process_callback(session.ears, earsProcess, &session);
     if (jack_activate(session.ears) != 0 || jack_activate(session.keys) != 0
@@ -342,14 +350,16 @@ int main(int argc, char** argv)
                 "(not answered), %d on a window's edge (not judged), %d not measured (a skipped cycle "
                 "or a missing click), %d outside the drummer's play\n",
                 rate, period, 1000.0 * period / rate, seconds, played, judged,
-                tally.waitedOff.size() + size_t(tally.waitedUnheard), tally.unanswered, tally.onAnEdge, tally.unmeasured, tally.beforeTheDrummer);
-    std::printf("the grid checked: waited answers on their instant within %ld frames (%zu heard, %d missing); "
-                "sounds after unanswered notes: %d\n",
-                tally.waitedOff.empty()
-                    ? 0L
-                    : std::max(std::labs(*std::min_element(tally.waitedOff.begin(), tally.waitedOff.end())),
-                               std::labs(*std::max_element(tally.waitedOff.begin(), tally.waitedOff.end()))),
-                tally.waitedOff.size(), tally.waitedUnheard, tally.unansweredHeard);
+                tally.waitedOff.size() + size_t(tally.waitedUnheard), tally.unanswered, tally.onAnEdge,
+                tally.unmeasured, tally.beforeTheDrummer);
+    std::printf(
+        "the grid checked: waited answers on their instant within %ld frames (%zu heard, %d missing); "
+        "sounds after unanswered notes: %d\n",
+        tally.waitedOff.empty()
+            ? 0L
+            : std::max(std::labs(*std::min_element(tally.waitedOff.begin(), tally.waitedOff.end())),
+                       std::labs(*std::max_element(tally.waitedOff.begin(), tally.waitedOff.end()))),
+        tally.waitedOff.size(), tally.waitedUnheard, tally.unansweredHeard);
     if (tally.atOnce.empty())
     {
         std::fprintf(stderr, "no note to answer at once was answered (%d unheard)\n", tally.atOnceUnheard);
@@ -361,10 +371,11 @@ int main(int argc, char** argv)
                                            {
                                                return frames < long(period);
                                            });
-    std::printf("key to sound, answers at once, frames from the note's frame to the first sample of its answer "
-                "(the kit's attack: 0 frames): %zu measured, min %ld  p50 %.0f  max %ld (%.3f ms); "
-                "%ld within the note's own period; %d notes to answer at once with no answer found\n",
-                tally.atOnce.size(), tally.atOnce.front(), percentile(tally.atOnce, 0.5), tally.atOnce.back(),
-                1000.0 * double(tally.atOnce.back()) / rate, long(inOnePeriod), tally.atOnceUnheard);
+    std::printf(
+        "key to sound, answers at once, frames from the note's frame to the first sample of its answer "
+        "(the kit's attack: 0 frames): %zu measured, min %ld  p50 %.0f  max %ld (%.3f ms); "
+        "%ld within the note's own period; %d notes to answer at once with no answer found\n",
+        tally.atOnce.size(), tally.atOnce.front(), percentile(tally.atOnce, 0.5), tally.atOnce.back(),
+        1000.0 * double(tally.atOnce.back()) / rate, long(inOnePeriod), tally.atOnceUnheard);
     return 0;
 }
