@@ -4,6 +4,7 @@
 #include "BattoMidiProcessor.h"
 #include "DrumNoteOutput.h"
 #include "JackAudioDevice.h"
+#include "MidiInputRoute.h"
 
 // The devices as the drummer follows them (message thread).
 //
@@ -12,10 +13,10 @@
 // the drums out on its midi_out at their frames, unless the device window names a MIDI output
 // device, which the MIDI thread then serves on its millisecond clock, as on any other device.
 //
-// One key, one note: a server that shows MIDI devices as physical JACK ports (jackd -X seq,
-// a2jmidid, PipeWire) brings every keyboard in on midi_in already, so while the audio device
-// is such a server the MIDI input devices are closed. On a server without physical MIDI
-// ports, and on every other audio device, every MIDI input device is open.
+// One key, one note (MidiInputRoute): a server that shows MIDI devices as physical JACK ports
+// (jackd -X seq, a2jmidid, PipeWire) brings every keyboard in on midi_in already, so while the
+// audio device is such a server the MIDI input devices are closed. On a server without
+// physical MIDI ports, and on every other audio device, every MIDI input device is open.
 
 void BattoStandAloneApplication::changeListenerCallback(juce::ChangeBroadcaster*)
 {
@@ -34,7 +35,7 @@ void BattoStandAloneApplication::followAudioDevice()
     auto* jack = getJackDevice();
     if (jack != nullptr && jack->isOpen())
         jack->setLiveMidiInput(midiProcessor.get()); // for when the MIDI thread plays
-    const bool inputsFromJack = jack != nullptr && jack->isOpen() && jack->getPhysicalMidiSourceCount() > 0;
+    const bool inputsFromJack = midiInputRouteFor(jack) == MidiInputRoute::inputsFromJackOnly;
     if (inputsFromJack == midiInputsComeFromJack)
         return;
     midiInputsComeFromJack = inputsFromJack;

@@ -2,6 +2,7 @@
 #include "BattoAudioProcessorWithJackMidiIn.h"
 #include "JackAudioDevice.h"
 #include "JackCycleMidi.h"
+#include "MidiInputRoute.h"
 
 #include <gtest/gtest.h>
 
@@ -253,6 +254,7 @@ TEST(JackDevice, WithoutAServerTheDeviceSaysSoAndNothingWaits)
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->open({}, 15, 48000.0, 256), JackAudioDevice::noServerMessage);
     EXPECT_FALSE(device->isOpen());
+    EXPECT_EQ(midiInputRouteFor(device.get()), MidiInputRoute::alsaInputsOpen);
     device.reset();
     EXPECT_LT(juce::Time::getMillisecondCounterHiRes() - started, 5000.0);
 }
