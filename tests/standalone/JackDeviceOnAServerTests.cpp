@@ -1,6 +1,5 @@
-// The application's JACK device on a real server (JACK's dummy driver, started by the test
-// under a name of its own): what it promises its audio callback while the server changes its
-// period under it.
+// The application's JACK device on a real server (the dummy driver that with-jack-server.sh
+// starts): what it promises its audio callback while the server changes its period under it.
 #include "JackAudioDevice.h"
 
 #include <jack/jack.h>
@@ -8,71 +7,42 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <spawn.h>
-#include <vector>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace
 {
-// A dummy-driver server of the test's own, running synchronously with a long client timeout,
-// like the real-program checks' servers, so that a loaded machine drops no client.
-class DummyJackServer
+// A client of the test's own on the server that with-jack-server.sh started, which sets the
+// server's period.
+class PeriodControl
 {
 public:
-    explicit DummyJackServer(int period)
+    PeriodControl() : client(jack_client_open("batto-period-control", JackNoStartServer, nullptr))
     {
-        const auto name = "batto-device-test-" + juce::String(juce::Time::getCurrentTime().toMilliseconds())
-                          + "-" + juce::String(juce::Random::getSystemRandom().nextInt(1 << 20));
-        setenv("JACK_NO_START_SERVER", "1", 1);
-        setenv("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
-        const juce::StringArray arguments{"jackd", "-n", name, "--no-realtime", "-S", "-t", "2000", "-d",
-                                          "dummy", "-r", "48000", "-p", juce::String(period)};
-        std::vector<char*> argv;
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.toRawUTF8()));
-        argv.push_back(nullptr);
-        started = posix_spawnp(&pid, "jackd", nullptr, nullptr, argv.data(), environ) == 0;
     }
 
-    ~DummyJackServer()
+    ~PeriodControl()
     {
-        if (control != nullptr)
-            jack_client_close(control);
-        if (started)
+        if (client != nullptr)
         {
-            kill(pid, SIGTERM); // SIGKILL would leave the server's shared memory behind
-            waitpid(pid, nullptr, 0);
+            setPeriod(originalPeriod); // the next test finds the server as it was
+            jack_client_close(client);
         }
     }
 
-    // A client of the server's own, once it answers (false when it never does).
-    bool waitUntilRunning()
+    bool isConnected() const
     {
-        const auto deadline = juce::Time::getMillisecondCounterHiRes() + 60000.0;
-        while (started && control == nullptr && juce::Time::getMillisecondCounterHiRes() < deadline)
-        {
-            control = jack_client_open("batto-device-test-control", JackNoStartServer, nullptr);
-            if (control == nullptr)
-                juce::Thread::sleep(50);
-        }
-        return control != nullptr;
+        return client != nullptr;
     }
 
     bool setPeriod(int frames)
     {
-        return jack_set_buffer_size(control, static_cast<jack_nframes_t>(frames)) == 0;
+        return jack_set_buffer_size(client, static_cast<jack_nframes_t>(frames)) == 0;
     }
 
 private:
-    pid_t pid = 0;
-    bool started = false;
-    jack_client_t* control = nullptr;
+    jack_client_t* client;
+    const int originalPeriod = client != nullptr ? static_cast<int>(jack_get_buffer_size(client)) : 0;
 };
 
 // Remembers what the device promised it and what it was handed.
@@ -127,8 +97,9 @@ bool waitFor(const std::function<bool()>& condition)
 TEST(JackDeviceOnAServer, FollowsThePeriodTheServerChangesTo)
 {
     juce::ScopedJuceInitialiser_GUI messageThread;
-    DummyJackServer server(256);
-    ASSERT_TRUE(server.waitUntilRunning()) << "the dummy JACK server did not start";
+    PeriodControl server;
+    ASSERT_TRUE(server.isConnected()) << "no JACK server";
+    ASSERT_TRUE(server.setPeriod(256));
 
     JackAudioDeviceType type("batto-device-test");
     std::unique_ptr<juce::AudioIODevice> device(type.createDevice("system", {}));
