@@ -37,14 +37,17 @@ def read(path):
 
 
 def starts_after_silence(channel, silence=200):
-    onsets, zeros = [], 0
+    """The frames where sound starts after at least `silence` silent frames. The silence a
+    recording opens with does not count: the recorder writes it before the first cycle it
+    hears, so what sounds after it may be the middle of a click begun before the recording."""
+    onsets, zeros, heard = [], 0, False
     for index, value in enumerate(channel):
         if value == 0:
             zeros += 1
         else:
-            if zeros >= silence:
+            if zeros >= silence and heard:
                 onsets.append(index)
-            zeros = 0
+            zeros, heard = 0, True
     return onsets
 
 
